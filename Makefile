@@ -1,0 +1,42 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# make deps   installs every build and test dependency (Debian 12, apt-get)
+# make build  builds into build/, programs in build/bin/
+# make test   builds and runs the whole test suite
+# make run    builds and starts the program
+
+BUILD ?= build
+CMAKE_FLAGS ?=
+
+PACKAGES := cmake ninja-build g++ pkg-config \
+	libgtest-dev libgmock-dev \
+	qt6-base-dev \
+	libcli11-dev nlohmann-json3-dev libsimpleini-dev \
+	iproute2 nftables util-linux
+
+.PHONY: deps build test run clean
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed$$' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  if [ "$$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi; \
+	  $$SUDO apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing >/dev/null; \
+	fi
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure --timeout 300
+
+run: build
+	$(BUILD)/bin/ravelox-cli --version
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cNetWire.h"
+
+#include <algorithm>
+#include <cstring>
+
+void EncodeReport(const TbNReport& report, std::uint8_t* out) {
+    PutU16(out + 0, report.Stamp);
+    out[2] = report.Status;
+    out[3] = report.Reserved;
+    PutU32(out + 4, report.BytesSent);
+    PutU32(out + 8, report.BytesReceived);
+    PutU32(out + 12, report.BytesFromOthers);
+    PutU16(out + 16, report.Lost);
+    PutU16(out + 18, report.Bad);
+}
+
+TbNReport DecodeReport(const std::uint8_t* in) {
+    TbNReport report;
+    report.Stamp = GetU16(in + 0);
+    report.Status = in[2];
+    report.Reserved = in[3];
+    report.BytesSent = GetU32(in + 4);
+    report.BytesReceived = GetU32(in + 8);
+    report.BytesFromOthers = GetU32(in + 12);
+    report.Lost = GetU16(in + 16);
+    report.Bad = GetU16(in + 18);
+    return report;
+}
+
+void EncodeHeader(const TbNHeader& h, std::uint8_t* out) {
+    std::memcpy(out, h.Signature.data(), 4);
+    out[hdr::Version] = h.Version;
+    out[5] = h.HeaderLength;
+    out[hdr::PatternOffset] = h.PatternOffset;
+    out[hdr::Kind] = h.Kind;
+    PutU16(out + hdr::Length, h.Length);
+    PutU16(out + hdr::Flags, h.Flags);
+    PutU32(out + hdr::Sequence, h.Sequence);
+    PutU16(out + hdr::Interval, h.Interval);
+    PutU16(out + hdr::RequestedLength, h.RequestedLength);
+    PutU16(out + 20, h.TimerPeriod);
+    PutU16(out + 22, h.Reserved1);
+    PutU32(out + hdr::RequestedSpeed, h.RequestedSpeed);
+    std::memcpy(out + hdr::AcceptAddress, h.AcceptAddress.data(), 4);
+    EncodeReport(h.Report, out + hdr::Report);
+    PutU32(out + hdr::OwnSpeed, h.OwnSpeed);
+    PutU16(out + hdr::Instance, h.Instance);
+    PutU16(out + 58, h.Reserved2);
+    PutU32(out + hdr::Checksum, h.Checksum);
+}
+
+TbNHeader DecodeHeader(const std::uint8_t* in) {
+    TbNHeader h;
+    std::memcpy(h.Signature.data(), in, 4);
+    h.Version = in[hdr::Version];
+    h.HeaderLength = in[5];
+    h.PatternOffset = in[hdr::PatternOffset];
+    h.Kind = in[hdr::Kind];
+    h.Length = GetU16(in + hdr::Length);
+    h.Flags = GetU16(in + hdr::Flags);
+    h.Sequence = GetU32(in + hdr::Sequence);
+    h.Interval = GetU16(in + hdr::Interval);
+    h.RequestedLength = GetU16(in + hdr::RequestedLength);
+    h.TimerPeriod = GetU16(in + 20);
+    h.Reserved1 = GetU16(in + 22);
+    h.RequestedSpeed = GetU32(in + hdr::RequestedSpeed);
+    std::memcpy(h.AcceptAddress.data(), in + hdr::AcceptAddress, 4);
+    h.Report = DecodeReport(in + hdr::Report);
+    h.OwnSpeed = GetU32(in + hdr::OwnSpeed);
+    h.Instance = GetU16(in + hdr::Instance);
+    h.Reserved2 = GetU16(in + 58);
+    h.Checksum = GetU32(in + hdr::Checksum);
+    return h;
+}
+
+std::uint32_t Checksum(const std::uint8_t* datagram) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < hdr::Checksum; ++i)
+        sum += datagram[i];
+    return sum;
+}
+
+void WriteChecksum(std::uint8_t* datagram) {
+    PutU32(datagram + hdr::Checksum, Checksum(datagram));
+}
+
+namespace {
+
+// K is the lowest sequence bit minus 2: 0xFFFFFFFE for even, 0xFFFFFFFF for odd.
+std::uint32_t PatternKey(std::uint32_t sequence) {
+    return (sequence & 1u) - 2u;
+}
+
+std::size_t PatternWords(std::size_t patternOffset, std::size_t length) {
+    return length > patternOffset ? (length - patternOffset) / 4 : 0;
+}
+
+} // namespace
+
+void WritePattern(std::uint8_t* datagram, std::size_t bufferSize, std::uint32_t sequence,
+                  std::size_t patternOffset, std::size_t length) {
+    const std::size_t n = PatternWords(patternOffset, std::min(length, bufferSize));
+    const std::uint32_t key = PatternKey(sequence);
+    std::uint32_t base = kPatternBase;
+    std::uint8_t* word = datagram + patternOffset;
+    // r counts the words still to do, this one included; the groups of eight
+    // are aligned with the end of the datagram.
+    for (std::size_t r = n; r > 0; --r, word += 4) {
+        if (r % 8 == 0)
+            base = kPatternBase;
+        PutU32(word, base ^ key);
+        base <<= 1;
+    }
+}
+
+bool VerifyPattern(const std::uint8_t* datagram, std::uint32_t sequence, std::size_t patternOffset,
+                   std::size_t length) {
+    const std::size_t n = PatternWords(patternOffset, length);
+    const std::uint32_t key = PatternKey(sequence);
+    std::uint32_t base = kPatternBase;
+    const std::uint8_t* word = datagram + patternOffset;
+    for (std::size_t r = n; r > 0; --r, word += 4) {
+        if (r % 8 == 0)
+            base = kPatternBase;
+        if (GetU32(word) != (base ^ key))
+            return false;
+        base <<= 1;
+    }
+    return true;
+}
+
+TbNDatagramClass ClassifyDatagram(const std::uint8_t* buffer, std::size_t bufferSize,
+                                  std::size_t received) {
+    TbNDatagramClass c;
+    const std::size_t have = std::min(received, bufferSize);
+    if (have < kHeaderSize)
+        return c; // no whole header: bad, and none of the stale bytes beyond `have` count
+    c.Complete = true;
+    c.Kind = buffer[hdr::Kind];
+    c.IsData = c.Kind == nkData;
+    const bool signature = std::memcmp(buffer, kSignature.data(), 4) == 0;
+    const bool checksum = GetU32(buffer + hdr::Checksum) == Checksum(buffer);
+    const std::size_t length = GetU16(buffer + hdr::Length);
+    if (!signature || !checksum || length > have)
+        return c;
+    c.Valid = true;
+    c.Flags = GetU16(buffer + hdr::Flags);
+    c.Sequence = GetU32(buffer + hdr::Sequence);
+    c.PatternOk = VerifyPattern(buffer, c.Sequence, buffer[hdr::PatternOffset], length);
+    return c;
+}

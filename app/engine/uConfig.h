@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Test settings: the options (section "Config"), the colour list and the
+// current test values (section "Current"), with their compiled-in defaults.
+// Reading and writing them through the settings store lives beside the store.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+enum tColorList : int { coSend = 0, coRecv = 1, coErrp = 2, co__Count = 3 };
+
+// Colours are 0x00BBGGRR.
+using TColorArray = std::array<std::int32_t, co__Count>;
+inline constexpr TColorArray kDefaultColors{0x00FF0000, 0x00008000, 0x000000FF};
+
+struct TCfgOpt {
+    std::int32_t TimerPeriod = 10;   // ms
+    std::int32_t InfoTime = 200;     // ms
+    std::int32_t ViewTime = 1000;    // ms
+    std::int32_t GraphTime = 30;     // s
+    std::int32_t Port = 2222;        // UDP port, used as 16 bits
+    std::int32_t SockRecvBuf = 8192; // bytes
+    std::int32_t SockSendBuf = 8192; // bytes
+
+    static void Read();
+    static void Save();
+};
+
+struct TCfg {
+    std::int32_t LocalSpeed = 1000;   // kbit/s
+    std::int32_t RemoteSpeed = 1000;  // kbit/s
+    std::int32_t MaxSpeed = 1000;     // kbit/s, stored only
+    std::int32_t SizeOfPacket = 1450; // datagram length, bytes
+    std::int32_t RemotePacket = 1000; // datagram length asked of the peer, bytes
+    std::int32_t MaxPacket = 0;       // stored only
+
+    static void Read();
+    static void Save();
+};
+
+// The program-wide records. Only the user-interface thread touches them.
+extern TCfgOpt CfgOpt;
+extern TCfg Cfg;
+extern TColorArray Colors;
