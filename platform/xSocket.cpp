@@ -7,7 +7,6 @@
 
 #include <sys/ioctl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -75,12 +74,4 @@ std::string SocketErrorText(int error) {
     // GNU strerror_r returns the text, which may not be in buffer.
     const char* text = ::strerror_r(error, buffer, sizeof buffer);
     return text != nullptr ? std::string(text) : std::string{};
-}
-
-bool InInitialNetworkNamespace() {
-    struct stat own {};
-    struct stat init {};
-    if (::stat("/proc/thread-self/ns/net", &own) != 0 || ::stat("/proc/1/ns/net", &init) != 0)
-        return true; // cannot tell: assume the worst
-    return own.st_ino == init.st_ino && own.st_dev == init.st_dev;
 }

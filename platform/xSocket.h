@@ -12,7 +12,7 @@
 using SOCKET = int;
 inline constexpr SOCKET INVALID_SOCKET = -1;
 inline constexpr int SOCKET_ERROR = -1;
-inline constexpr long FIONBIO_QUERY = 0x5421; // FIONBIO
+inline constexpr long FIONBIO_QUERY = 0x5421;  // FIONBIO
 inline constexpr long FIONREAD_QUERY = 0x541B; // FIONREAD
 
 int closesocket(SOCKET s);
@@ -22,7 +22,7 @@ int WSAGetLastError();
 
 // Start-up description record, filled from the running system.
 struct WSADATA {
-    std::uint16_t wVersion = 0;     // low byte major, high byte minor
+    std::uint16_t wVersion = 0; // low byte major, high byte minor
     std::uint16_t wHighVersion = 0;
     std::string szDescription;
     std::string szSystemStatus;
@@ -40,7 +40,3 @@ int WSACleanup();
 
 // The system's text for an error number.
 std::string SocketErrorText(int error);
-
-// True when the calling thread lives in the machine's own network namespace
-// (the one of process 1). The network tests refuse to open sockets there.
-bool InInitialNetworkNamespace();

@@ -12,7 +12,7 @@ struct TVersionRecord {
     std::string FileDescription;
     std::string LegalCopyright;
     std::string Comments;
-    std::string FileVersion;  // "major.minor.patch.0"
+    std::string FileVersion; // "major.minor.patch.0"
     int Major = 0;
     int Minor = 0;
     int Release = 0;

@@ -118,10 +118,10 @@ inline void PutU32(std::uint8_t* p, std::uint32_t v) {
     p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-void EncodeReport(const TbNReport& report, std::uint8_t* out);  // 20 bytes
-TbNReport DecodeReport(const std::uint8_t* in);                 // 20 bytes
-void EncodeHeader(const TbNHeader& header, std::uint8_t* out);  // 64 bytes, checksum as given
-TbNHeader DecodeHeader(const std::uint8_t* in);                 // 64 bytes
+void EncodeReport(const TbNReport& report, std::uint8_t* out); // 20 bytes
+TbNReport DecodeReport(const std::uint8_t* in);                // 20 bytes
+void EncodeHeader(const TbNHeader& header, std::uint8_t* out); // 64 bytes, checksum as given
+TbNHeader DecodeHeader(const std::uint8_t* in);                // 64 bytes
 
 // Sum of bytes 0..59.
 std::uint32_t Checksum(const std::uint8_t* datagram);
