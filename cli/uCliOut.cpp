@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "uCliOut.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+#include "uSpeedStr.h"
+
+namespace {
+
+// The speed texts end in two blanks for the panels' layout; a line does not
+// want them.
+std::string TrimRight(std::string text) {
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+std::string OrDash(std::string text) {
+    text = TrimRight(std::move(text));
+    return text.empty() ? "-" : text;
+}
+
+std::string Kbps(std::uint64_t kbps) {
+    constexpr std::uint64_t kMax = std::numeric_limits<std::int32_t>::max();
+    return OrDash(SpeedToStr(static_cast<std::int32_t>(std::min(kbps, kMax))));
+}
+
+std::string Format(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+nlohmann::json SideJson(const TCliSide& side) {
+    return {{"output_kbps", side.OutputKbps},
+            {"input_kbps", side.InputKbps},
+            {"lost", side.Lost},
+            {"bad", side.Bad},
+            {"reported", side.Reported}};
+}
+
+std::string SideText(const char* name, const TCliSide& side) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%s out %-11s in %-11s lost %5u bad %3u", name,
+                  Kbps(side.OutputKbps).c_str(), Kbps(side.InputKbps).c_str(), side.Lost, side.Bad);
+    return text;
+}
+
+// The figure a quality box shows, or null where the box is empty.
+nlohmann::json QualityJson(const std::string& text, double quality) {
+    if (text.empty())
+        return nullptr;
+    return quality;
+}
+
+std::string Lost(std::int32_t lost, const std::string& perSecond) {
+    std::string text = "lost " + std::to_string(lost);
+    if (!perSecond.empty())
+        text += " (" + perSecond + "/s)";
+    return text;
+}
+
+nlohmann::json ViewSideJson(const TLogView& view) {
+    return {{"has_data", view.HasData},
+            {"count", view.Count},
+            {"step", view.Step},
+            {"span_ms", view.Span},
+            {"max_output_kbps", view.MaxOutput},
+            {"max_input_kbps", view.MaxInput},
+            {"max_lost", view.MaxLost},
+            {"bytes_sent", view.Stats.BytesSent},
+            {"bytes_received", view.Stats.BytesReceived},
+            {"lost", view.Stats.Lost}};
+}
+
+std::string ViewSideText(const char* name, const TLogView& view) {
+    if (!view.HasData)
+        return std::string("  ") + name + ": fewer than two records, nothing to show";
+    char text[240];
+    std::snprintf(text, sizeof text,
+                  "  %s: %u records over %s (one point per %u), largest output %s, input %s, "
+                  "lost %.0f per interval",
+                  name, view.Count, FormatElapsed(SplitElapsed(view.Span)).c_str(), view.Step,
+                  Kbps(static_cast<std::uint64_t>(view.MaxOutput)).c_str(),
+                  Kbps(static_cast<std::uint64_t>(view.MaxInput)).c_str(),
+                  static_cast<double>(view.MaxLost));
+    return text;
+}
+
+} // namespace
+
+std::string IntervalText(const TCliInterval& interval) {
+    return Format("%7.1f s  ", interval.TimeMs / 1000.0) + SideText("Local", interval.Local) +
+           "  |  " + SideText("Remote", interval.Remote);
+}
+
+nlohmann::json IntervalJson(const TCliInterval& interval) {
+    return {{"interval",
+             {{"t_ms", interval.TimeMs},
+              {"local", SideJson(interval.Local)},
+              {"remote", SideJson(interval.Remote)}}}};
+}
+
+std::vector<std::string> SummaryText(const TSummary& s) {
+    return {
+        "Summary over " + Format("%.2f", s.ElapsedMs / 1000.0) + " s",
+        "  this host -> peer: sent " + OrDash(s.LSAvrgSpd) + ", peer received " +
+            OrDash(s.LRAvrgSpd) + ", quality " + OrDash(s.RQuality) + ", " +
+            Lost(s.RemoteLost, s.RErrors),
+        "  peer -> this host: sent " + OrDash(s.RSAvrgSpd) + ", received " + OrDash(s.RRAvrgSpd) +
+            ", quality " + OrDash(s.LQuality) + ", " + Lost(s.LocalLost, s.LErrors),
+        "  bandwidth " + OrDash(s.BandwidthText) + ", quality " + OrDash(s.QualityText),
+    };
+}
+
+nlohmann::json SummaryJson(const TSummary& s) {
+    return {{"summary",
+             {
+                 {"local_output_kbps", BytesPerSecondToKbps(s.LS)},
+                 {"local_input_kbps", BytesPerSecondToKbps(s.LR)},
+                 {"remote_output_kbps", BytesPerSecondToKbps(s.RS)},
+                 {"remote_input_kbps", BytesPerSecondToKbps(s.RR)},
+                 {"local_quality_pct", QualityJson(s.LQuality, s.QL * 100.0)},
+                 {"remote_quality_pct", QualityJson(s.RQuality, s.QR * 100.0)},
+                 {"quality_pct", QualityJson(s.QualityText, s.Quality)},
+                 {"local_lost", s.LocalLost},
+                 {"remote_lost", s.RemoteLost},
+                 {"local_lost_per_s", s.LocalLostPerSecond},
+                 {"remote_lost_per_s", s.RemoteLostPerSecond},
+                 {"bandwidth_kbps", BytesPerSecondToKbps(s.Bandwidth)},
+                 {"elapsed_ms", s.ElapsedMs},
+                 {"texts",
+                  {{"local_send", TrimRight(s.LSAvrgSpd)},
+                   {"remote_receive", TrimRight(s.LRAvrgSpd)},
+                   {"remote_quality", s.RQuality},
+                   {"remote_errors", s.RErrors},
+                   {"remote_send", TrimRight(s.RSAvrgSpd)},
+                   {"local_receive", TrimRight(s.RRAvrgSpd)},
+                   {"local_quality", s.LQuality},
+                   {"local_errors", s.LErrors},
+                   {"bandwidth", TrimRight(s.BandwidthText)},
+                   {"quality", s.QualityText}}},
+             }}};
+}
+
+std::vector<std::string> ViewText(const TLogView& local, const TLogView& remote,
+                                  std::size_t records, const TSummary* summary) {
+    std::vector<std::string> lines{std::to_string(records) + " records",
+                                   ViewSideText("Local  (L)", local),
+                                   ViewSideText("Remote (R)", remote)};
+    if (summary != nullptr) {
+        for (std::string& line : SummaryText(*summary))
+            lines.push_back(std::move(line));
+    } else {
+        lines.emplace_back("No time elapsed in the Local records: no summary");
+    }
+    return lines;
+}
+
+nlohmann::json ViewJson(const TLogView& local, const TLogView& remote, std::size_t records,
+                        const TSummary* summary) {
+    nlohmann::json object{
+        {"view",
+         {{"records", records}, {"local", ViewSideJson(local)}, {"remote", ViewSideJson(remote)}}}};
+    object["summary"] = summary != nullptr ? SummaryJson(*summary)["summary"] : nlohmann::json();
+    return object;
+}
+
+std::vector<std::string> LookupText(const std::vector<TCliFound>& found) {
+    std::vector<std::string> lines;
+    if (found.empty()) {
+        lines.emplace_back("No copy answered the lookup");
+        return lines;
+    }
+    lines.push_back(std::to_string(found.size()) + (found.size() == 1 ? " copy" : " copies") +
+                    " answered:");
+    for (const TCliFound& f : found)
+        lines.push_back("  " + f.Address + " port " + std::to_string(f.Port));
+    return lines;
+}
+
+nlohmann::json LookupJson(const std::vector<TCliFound>& found) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const TCliFound& f : found)
+        list.push_back({{"address", f.Address}, {"port", f.Port}});
+    return {{"lookup", {{"count", found.size()}, {"found", list}}}};
+}
+
+std::string JsonLine(const nlohmann::json& object) {
+    return object.dump();
+}

@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "uCliOut.h"
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// 1 % lost from the peer to this host, nothing lost the other way: the
+// figures the Centre panel computes for 10 s of 125000 bytes per second.
+TSummary LossySummary() {
+    TStatBlock local;
+    local.BytesSent = 1250000.0F;
+    local.BytesReceived = 1237500.0F;
+    local.Lost = 86;
+    TStatBlock remote;
+    remote.BytesSent = 1250000.0F;
+    remote.BytesReceived = 1250000.0F;
+    return *UpdateSummary(local, remote, 10000);
+}
+
+TEST(CliSummary, JsonCarriesTheCentrePanelFiguresInKilobits) {
+    const nlohmann::json j = SummaryJson(LossySummary()).at("summary");
+    EXPECT_DOUBLE_EQ(j.at("local_output_kbps").get<double>(), 1000.0);
+    EXPECT_DOUBLE_EQ(j.at("local_input_kbps").get<double>(), 990.0);
+    EXPECT_DOUBLE_EQ(j.at("remote_output_kbps").get<double>(), 1000.0);
+    EXPECT_DOUBLE_EQ(j.at("remote_input_kbps").get<double>(), 1000.0);
+    EXPECT_NEAR(j.at("local_quality_pct").get<double>(), 99.0, 1e-9);
+    EXPECT_DOUBLE_EQ(j.at("remote_quality_pct").get<double>(), 100.0);
+    EXPECT_NEAR(j.at("quality_pct").get<double>(), 99.0, 1e-9);
+    EXPECT_EQ(j.at("local_lost").get<int>(), 86);
+    EXPECT_EQ(j.at("remote_lost").get<int>(), 0);
+    EXPECT_NEAR(j.at("local_lost_per_s").get<double>(), 8.6, 1e-9);
+    EXPECT_DOUBLE_EQ(j.at("bandwidth_kbps").get<double>(), 1990.0);
+    EXPECT_EQ(j.at("elapsed_ms").get<int>(), 10000);
+    EXPECT_EQ(j.at("texts").at("local_quality").get<std::string>(), "99%");
+    EXPECT_EQ(j.at("texts").at("local_errors").get<std::string>(), "8.6");
+    EXPECT_EQ(j.at("texts").at("local_send").get<std::string>(), "1.00 Mbps");
+}
+
+TEST(CliSummary, QualitiesAreNullWhereThePanelShowsNothing) {
+    TStatBlock local;
+    local.BytesSent = 1250000.0F; // this host sends, the peer receives nothing
+    const nlohmann::json j = SummaryJson(*UpdateSummary(local, TStatBlock{}, 10000)).at("summary");
+    EXPECT_TRUE(j.at("local_quality_pct").is_null());
+    EXPECT_TRUE(j.at("remote_quality_pct").is_null());
+    EXPECT_TRUE(j.at("quality_pct").is_null());
+    EXPECT_DOUBLE_EQ(j.at("bandwidth_kbps").get<double>(), 0.0);
+    // One JSON object on one line.
+    EXPECT_FALSE(Contains(JsonLine(SummaryJson(LossySummary())), "\n"));
+}
+
+TEST(CliSummary, TextShowsBothDirectionsWithTheSpeedTexts) {
+    const std::vector<std::string> lines = SummaryText(LossySummary());
+    ASSERT_EQ(lines.size(), 4U);
+    EXPECT_EQ(lines[0], "Summary over 10.00 s");
+    EXPECT_TRUE(Contains(lines[1], "sent 1.00 Mbps, peer received 1.00 Mbps, quality 100%, lost 0"))
+        << lines[1];
+    EXPECT_TRUE(Contains(lines[2], "received 0.99 Mbps, quality 99%, lost 86 (8.6/s)")) << lines[2];
+    EXPECT_TRUE(Contains(lines[3], "bandwidth 1.99 Mbps, quality 99%")) << lines[3];
+}
+
+TEST(CliInterval, TextAndJsonShowBothSides) {
+    TCliInterval interval;
+    interval.TimeMs = 2500;
+    interval.Local = {10000, 0, 0, 0, true};
+    interval.Remote = {0, 9900, 12, 1, true};
+    const std::string text = IntervalText(interval);
+    EXPECT_TRUE(Contains(text, "2.5 s")) << text;
+    EXPECT_TRUE(Contains(text, "Local out 10.0 Mbps")) << text;
+    EXPECT_TRUE(Contains(text, "in -")) << text;
+    EXPECT_TRUE(Contains(text, "Remote out -")) << text;
+    EXPECT_TRUE(Contains(text, "in 9.90 Mbps")) << text;
+    EXPECT_TRUE(Contains(text, "lost    12 bad   1")) << text;
+
+    const nlohmann::json j = IntervalJson(interval).at("interval");
+    EXPECT_EQ(j.at("t_ms").get<int>(), 2500);
+    EXPECT_EQ(j.at("local").at("output_kbps").get<int>(), 10000);
+    EXPECT_EQ(j.at("remote").at("input_kbps").get<int>(), 9900);
+    EXPECT_EQ(j.at("remote").at("lost").get<int>(), 12);
+    EXPECT_EQ(j.at("remote").at("bad").get<int>(), 1);
+    EXPECT_TRUE(j.at("remote").at("reported").get<bool>());
+}
+
+TEST(CliLookup, ListsEveryCopyOrSaysNoneAnswered) {
+    EXPECT_EQ(LookupText({}), std::vector<std::string>{"No copy answered the lookup"});
+    const std::vector<TCliFound> found{{"198.18.0.2", 2222}, {"198.18.0.3", 2222}};
+    const std::vector<std::string> lines = LookupText(found);
+    ASSERT_EQ(lines.size(), 3U);
+    EXPECT_EQ(lines[0], "2 copies answered:");
+    EXPECT_EQ(lines[2], "  198.18.0.3 port 2222");
+    const nlohmann::json j = LookupJson(found).at("lookup");
+    EXPECT_EQ(j.at("count").get<int>(), 2);
+    EXPECT_EQ(j.at("found").at(1).at("address").get<std::string>(), "198.18.0.3");
+}
+
+} // namespace
