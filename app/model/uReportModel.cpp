@@ -1,0 +1,272 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "uReportModel.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "uSpeedStr.h"
+#include "xTimer.h"
+
+namespace {
+
+std::uint32_t AtLeastOne(std::int32_t value) {
+    return value < 1 ? 1U : static_cast<std::uint32_t>(value);
+}
+
+// Bytes per millisecond x 8 is kilobits per second. Worked in 64 bits: a
+// 32-bit product overflows from 537 MB per interval, which a gap of a minute
+// at 100 Mbps already reaches.
+std::uint32_t RateKbps(std::uint32_t bytes, std::uint32_t dt) {
+    const std::uint64_t rate = static_cast<std::uint64_t>(bytes) * 8U / dt;
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(rate, std::numeric_limits<std::uint32_t>::max()));
+}
+
+std::int32_t SaturatingAdd(std::int32_t total, std::uint32_t add) {
+    const std::int64_t sum = static_cast<std::int64_t>(total) + add;
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(sum, std::numeric_limits<std::int32_t>::max()));
+}
+
+} // namespace
+
+TClockNow ClockNow() {
+    const auto wall = std::chrono::system_clock::now().time_since_epoch();
+    return {timeGetTime(), std::chrono::duration<double>(wall).count()};
+}
+
+TElapsed SplitElapsed(std::uint64_t ms) {
+    TElapsed e;
+    e.Milliseconds = static_cast<std::uint32_t>(ms % 1000);
+    e.Seconds = static_cast<std::uint32_t>(ms / 1000 % 60);
+    e.Minutes = static_cast<std::uint32_t>(ms / 60000 % 60);
+    e.Hours = static_cast<std::uint32_t>(ms / 3600000 % 24);
+    return e;
+}
+
+std::string FormatElapsed(const TElapsed& elapsed) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u:%02u:%02u", elapsed.Hours, elapsed.Minutes,
+                  elapsed.Seconds);
+    return text;
+}
+
+TAxisScale AxisScale(double maximum, bool isCount) {
+    if (!(maximum > 0.0))
+        return {};
+    TAxisScale scale;
+    scale.Top = maximum * 1.05;
+    const double rounded = std::min(std::round(maximum),
+                                    static_cast<double>(std::numeric_limits<std::int32_t>::max()));
+    const auto value = static_cast<std::int32_t>(rounded);
+    scale.Label = isCount ? std::to_string(value) : SpeedToStr(value);
+    return scale;
+}
+
+std::int32_t KbpsToBytesPerSecond(std::uint64_t kbps) {
+    constexpr std::uint64_t kMax = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(std::min<std::uint64_t>(kbps * 125U, kMax));
+}
+
+TReportProcessor::TReportProcessor(char sideLetter, const TCfgOpt& options)
+    : m_sideLetter(sideLetter) {
+    ApplyOptions(options);
+}
+
+void TReportProcessor::ApplyOptions(const TCfgOpt& options) {
+    m_viewTime = AtLeastOne(options.ViewTime);
+    m_graphWidth = std::min<std::uint32_t>(AtLeastOne(options.GraphTime), 4000000U) * 1000U;
+}
+
+void TReportProcessor::UpdateSendingFlag(bool sending) {
+    if (sending)
+        m_indicatorState |= 2;
+    else
+        m_indicatorState &= ~2;
+}
+
+void TReportProcessor::ResetTitles() {
+    m_outputRateText.clear();
+    m_inputRateText.clear();
+}
+
+void TReportProcessor::ClearGraphs() {
+    m_points.clear();
+    m_maxOutput = 0.0F;
+    m_maxInput = 0.0F;
+    m_maxLost = 0.0F;
+    m_xPosition = 0;
+}
+
+void TReportProcessor::RestartStatistics(const TClockNow& now) {
+    m_live = {};
+    m_live.StartTime = now.Time;
+    m_live.StartTick = now.Tick - m_viewTime;
+    m_live.ReportsToSkip = kSkipReports;
+}
+
+std::uint32_t TReportProcessor::ElapsedMs(const TClockNow& now) const {
+    return now.Tick - m_live.StartTick;
+}
+
+TElapsed TReportProcessor::ElapsedTimeOfDay(const TClockNow& now) const {
+    // The wall clock may be set back while a test runs: show zero then.
+    const double ms = (now.Time - m_live.StartTime) * 1000.0;
+    return SplitElapsed(ms > 0.0 ? static_cast<std::uint64_t>(ms) : 0U);
+}
+
+std::vector<TSample> TReportProcessor::ProcessReports(bool first,
+                                                      std::span<const TbNReport> reports,
+                                                      const TClockNow& now) {
+    std::vector<TSample> added;
+    if (first && !reports.empty()) {
+        m_resync = 3;
+        m_last.Stamp = reports.front().Stamp;
+        m_last.BytesSent = 0;
+        m_last.BytesReceived = 0;
+        m_outputQuietTime = 0;
+        m_inputQuietTime = 0;
+        m_idleTime = 0;
+        reports = reports.subspan(1);
+    }
+    if (reports.empty()) {
+        m_idleTime += m_viewTime;
+        if (m_idleTime > kTitleTimeout)
+            ResetTitles();
+        return added;
+    }
+    m_idleTime = 0;
+    std::uint32_t period = m_viewTime;
+    if (m_resync != 0) {
+        period = kFirstPeriod;
+        m_reportTime = 0;
+    }
+    const std::uint16_t batchStart = m_last.Stamp;
+    std::uint32_t output = 0;
+    std::uint32_t input = 0;
+    std::uint32_t foreign = 0;
+
+    for (const TbNReport& r : reports) {
+        std::uint32_t dt = static_cast<std::uint16_t>(r.Stamp - m_last.Stamp);
+        if (dt < period)
+            continue;
+        if (m_resync != 0) {
+            m_resync = 0;
+            m_last = r;
+            period = m_viewTime;
+            continue;
+        }
+        const std::uint32_t dSent = r.BytesSent - m_last.BytesSent;
+        const std::uint32_t dRecv = r.BytesReceived - m_last.BytesReceived;
+        // The reports right after a restart only set the clock; whatever they
+        // carry (bytes and lost alike) stays out of the totals.
+        bool counted = false;
+        if (m_live.ReportsToSkip > 0) {
+            if (--m_live.ReportsToSkip == 0) {
+                m_live.StartTime = now.Time;
+                m_live.StartTick = now.Tick;
+            }
+        } else {
+            m_live.BytesSent += static_cast<float>(dSent);
+            m_live.BytesReceived += static_cast<float>(dRecv);
+            counted = true;
+        }
+        output = RateKbps(dSent, dt);
+        input = RateKbps(dRecv, dt);
+        foreign = RateKbps(r.BytesFromOthers - m_last.BytesFromOthers, dt);
+        if (dt >= kGapTime) {
+            // Fall to zero at the old x, run at zero across the gap, and let
+            // the new rates stand at the new x.
+            AddSample(r, 0, 0, 0, counted, added);
+            AddSample(r, dt, 0, 0, counted, added);
+            dt = 0;
+        }
+        m_reportTime += dt;
+        AddSample(r, dt, output, input, counted, added);
+        m_last = r;
+    }
+
+    // Modulo 2^16 like every stamp difference: across a wrap of the stamps a
+    // plain difference goes negative and would swell the quiet times.
+    const std::uint32_t span = static_cast<std::uint16_t>(m_last.Stamp - batchStart);
+    const bool sendFailed = (m_last.Status & kStatusSendFailed) != 0;
+    if (static_cast<std::uint64_t>(output) + input + foreign != 0) {
+        m_indicatorState ^= 1;
+        m_indicatorState |= 2;
+    } else {
+        m_indicatorState = sendFailed ? 1 : 0;
+    }
+
+    if (output != 0) {
+        m_outputRateText = SpeedResToStr(KbpsToBytesPerSecond(output));
+        m_outputQuietTime = 0;
+    } else {
+        m_outputQuietTime += span;
+        if (sendFailed)
+            m_indicatorState = 1;
+        if (m_outputQuietTime > 2 * period || span == 0)
+            m_outputRateText.clear();
+    }
+    if (input != 0) {
+        m_inputRateText = SpeedResToStr(KbpsToBytesPerSecond(input));
+        m_inputQuietTime = 0;
+    } else {
+        m_inputQuietTime += span;
+        if (m_inputQuietTime > 2 * period || span == 0)
+            m_inputRateText.clear();
+    }
+    return added;
+}
+
+void TReportProcessor::AddSample(const TbNReport& r, std::uint32_t dx, std::uint32_t output,
+                                 std::uint32_t input, bool counted, std::vector<TSample>& added) {
+    m_xPosition += dx;
+    // Held in whole milliseconds so that scrolling never drifts: the newest
+    // point of a full window stands exactly at its right edge.
+    if (m_xPosition > m_graphWidth) {
+        const std::uint32_t overflow = m_xPosition - m_graphWidth;
+        ScrollPoints(overflow);
+        m_xPosition -= overflow;
+    }
+    if (static_cast<float>(output) > m_maxOutput)
+        m_maxOutput = static_cast<float>(output);
+
+    std::uint16_t lost = 0;
+    if (input > 0) {
+        if (static_cast<float>(input) > m_maxInput)
+            m_maxInput = static_cast<float>(input);
+        // The engine's lost counter is 16 bits and wraps: the difference is
+        // taken modulo 2^16. A huge one is the counter going back (a late
+        // datagram after its gap was counted): drawn as a mark, not counted.
+        const auto diff = static_cast<std::uint16_t>(r.Lost - m_last.Lost);
+        if (diff > kLostBackward) {
+            lost = kLostBackwardMark;
+        } else {
+            lost = diff;
+            if (counted)
+                m_live.Lost = SaturatingAdd(m_live.Lost, diff);
+        }
+        if (static_cast<float>(lost) > m_maxLost)
+            m_maxLost = static_cast<float>(lost);
+    }
+    const TSample sample{m_xPosition, output, input, lost, m_reportTime};
+    m_points.push_back(sample);
+    added.push_back(sample);
+}
+
+void TReportProcessor::ScrollPoints(std::uint32_t overflow) {
+    while (!m_points.empty() && m_points.front().X < overflow)
+        m_points.pop_front();
+    m_maxOutput = 0.0F;
+    m_maxInput = 0.0F;
+    m_maxLost = 0.0F;
+    for (TSample& p : m_points) {
+        p.X -= overflow;
+        m_maxOutput = std::max(m_maxOutput, static_cast<float>(p.Output));
+        m_maxInput = std::max(m_maxInput, static_cast<float>(p.Input));
+        m_maxLost = std::max(m_maxLost, static_cast<float>(p.Lost));
+    }
+}

@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "uSummary.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "uSpeedStr.h"
+
+namespace {
+
+// Rates far beyond any link (or a garbage total) must not overflow the
+// conversion to the text function's 32-bit argument.
+std::int32_t ClampToInt32(double value) {
+    constexpr double kMax = std::numeric_limits<std::int32_t>::max();
+    if (!(value > 0.0))
+        return 0;
+    return value >= kMax ? std::numeric_limits<std::int32_t>::max()
+                         : static_cast<std::int32_t>(value);
+}
+
+struct TDirection {
+    double Quality = 1.0;
+    std::string QualityText;
+    std::string ErrorsText;
+    double LostPerSecond = 0.0;
+};
+
+// One direction: `lost` counted by the receiver, `sent` the sender's rate,
+// `received` the receiver's rate.
+TDirection Direction(std::int32_t lost, double sent, double received, std::uint32_t elapsedMs) {
+    TDirection d;
+    if (lost != 0) {
+        d.LostPerSecond = static_cast<double>(lost) / elapsedMs * 1000.0;
+        d.ErrorsText = FormatGeneral3(d.LostPerSecond);
+        if (sent > 0.0) {
+            // Above 0.999 (counter skew may even give more than 1) the three
+            // digits would round up to 100 although packets were lost.
+            d.Quality = std::min(received / sent, kQualityWithLosses);
+            d.QualityText = FormatGeneral3(d.Quality * 100.0) + "%";
+        } else {
+            d.Quality = 0.0;
+        }
+    } else {
+        d.Quality = 1.0;
+        if (received > 0.0)
+            d.QualityText = "100%";
+    }
+    return d;
+}
+
+} // namespace
+
+std::string FormatGeneral3(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g", value);
+    return text;
+}
+
+std::optional<TSummary> UpdateSummary(const TStatBlock& local, const TStatBlock& remote,
+                                      std::uint32_t elapsedMs) {
+    if (elapsedMs == 0)
+        return std::nullopt;
+    TSummary s;
+    s.ElapsedMs = elapsedMs;
+    const double e = elapsedMs;
+    s.LS = local.BytesSent / e * 1000.0;
+    s.LR = local.BytesReceived / e * 1000.0;
+    s.RS = remote.BytesSent / e * 1000.0;
+    s.RR = remote.BytesReceived / e * 1000.0;
+
+    s.LSAvrgSpd = SpeedResToStr(ClampToInt32(s.LS));
+    s.LRAvrgSpd = SpeedResToStr(ClampToInt32(s.RR));
+    s.RSAvrgSpd = SpeedResToStr(ClampToInt32(s.RS));
+    s.RRAvrgSpd = SpeedResToStr(ClampToInt32(s.LR));
+
+    s.LocalLost = local.Lost;
+    s.RemoteLost = remote.Lost;
+    const TDirection toHere = Direction(local.Lost, s.RS, s.LR, elapsedMs);
+    const TDirection toPeer = Direction(remote.Lost, s.LS, s.RR, elapsedMs);
+    s.QL = toHere.Quality;
+    s.LQuality = toHere.QualityText;
+    s.LErrors = toHere.ErrorsText;
+    s.LocalLostPerSecond = toHere.LostPerSecond;
+    s.QR = toPeer.Quality;
+    s.RQuality = toPeer.QualityText;
+    s.RErrors = toPeer.ErrorsText;
+    s.RemoteLostPerSecond = toPeer.LostPerSecond;
+
+    s.Bandwidth = s.LR + s.RR;
+    if (s.Bandwidth > 0.0)
+        s.BandwidthText = SpeedResToStr(ClampToInt32(std::round(s.Bandwidth)));
+    s.Quality = (s.LR > 0.0 || s.RR > 0.0) ? s.QL * s.QR * 100.0 : -1.0;
+    if (s.Quality > 0.0)
+        s.QualityText = FormatGeneral3(s.Quality) + "%";
+    return s;
+}
