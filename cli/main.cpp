@@ -1,20 +1,186 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // ravelox-cli: the test engine without windows.
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include <CLI/CLI.hpp>
 
+#include "uCliArgs.h"
+#include "uCliRun.h"
 #include "xVersion.h"
+
+namespace {
+
+// The options every command with an engine shares. Values are checked after
+// parsing, so that every bad value gets the same kind of message.
+struct TEngineArgs {
+    std::int64_t Port = 0;
+    std::int64_t RecvBuf = 0;
+    std::int64_t SendBuf = 0;
+    std::int64_t TimerPeriod = 0;
+    std::int64_t InfoTime = 0;
+    std::int64_t Interval = 0;
+    bool Json = false;
+    CLI::Option* PortOption = nullptr;
+    CLI::Option* RecvBufOption = nullptr;
+    CLI::Option* SendBufOption = nullptr;
+    CLI::Option* TimerPeriodOption = nullptr;
+    CLI::Option* InfoTimeOption = nullptr;
+    CLI::Option* IntervalOption = nullptr;
+
+    void Add(CLI::App* command, bool buffers, bool timing) {
+        PortOption = command->add_option("--port", Port, "UDP port, 1024..9000 (settings: Port)");
+        if (buffers) {
+            RecvBufOption = command->add_option(
+                "--recv-buf", RecvBuf, "socket receive buffer, KB (settings: SockRecvBuf)");
+            SendBufOption = command->add_option("--send-buf", SendBuf,
+                                                "socket send buffer, KB (settings: SockSendBuf)");
+        }
+        if (timing) {
+            TimerPeriodOption = command->add_option(
+                "--timer-period", TimerPeriod, "pacing timer period, ms (settings: TimerPeriod)");
+            InfoTimeOption = command->add_option(
+                "--info-time", InfoTime, "report interval of the engine, ms (settings: InfoTime)");
+        }
+        command->add_flag("--json", Json, "one JSON object per line");
+    }
+
+    void AddInterval(CLI::App* command) {
+        IntervalOption = command->add_option("--interval", Interval,
+                                             "ms between printed lines (settings: ViewTime)");
+    }
+
+    static bool Given(const CLI::Option* option) {
+        return option != nullptr && option->count() > 0;
+    }
+
+    TCliEngineOptions Get() const {
+        TCliEngineOptions options;
+        if (Given(PortOption))
+            options.Port = CheckPort(Port, "--port");
+        if (Given(RecvBufOption))
+            options.RecvBuf = CheckBufferKb(RecvBuf, "--recv-buf");
+        if (Given(SendBufOption))
+            options.SendBuf = CheckBufferKb(SendBuf, "--send-buf");
+        if (Given(TimerPeriodOption))
+            options.TimerPeriod = CheckTimerPeriod(TimerPeriod, "--timer-period");
+        if (Given(InfoTimeOption))
+            options.InfoTime = CheckMs(InfoTime, 10, "--info-time");
+        if (Given(IntervalOption))
+            options.Interval = CheckMs(Interval, 100, "--interval");
+        options.Json = Json;
+        return options;
+    }
+};
+
+int Usage(const std::string& message) {
+    std::fprintf(stderr, "ravelox-cli: %s\n", message.c_str());
+    return kExitUsage;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     const auto& version = VersionRecord();
     CLI::App app{version.ProductName + " command line: " + version.FileDescription};
     app.set_version_flag("--version", version.ProductName + " " + version.FileVersion);
     app.require_subcommand(0, 1);
-    CLI11_PARSE(app, argc, argv);
-    if (app.get_subcommands().empty()) {
-        std::fputs(app.help().c_str(), stdout);
-        return 0;
+
+    TEngineArgs respondArgs;
+    std::int64_t duration = 0;
+    CLI::App* respond = app.add_subcommand(
+        "respond", "idle copy: answers lookups and peers and obeys the peer's commands");
+    respondArgs.Add(respond, true, false);
+    respondArgs.AddInterval(respond);
+    respond->add_option("--duration", duration, "stop after S seconds (0: at SIGINT/SIGTERM)");
+
+    TEngineArgs testArgs;
+    std::string host;
+    std::int64_t testTime = 10;
+    std::string localSpeed;
+    std::string remoteSpeed;
+    std::int64_t localLength = 0;
+    std::int64_t remoteLength = 0;
+    std::string direction = "both";
+    std::string logPath;
+    CLI::App* test = app.add_subcommand("test", "measure the channel to HOST");
+    test->add_option("HOST", host, "the peer's IPv4 address")->required();
+    test->add_option("--time", testTime, "seconds to measure")->capture_default_str();
+    CLI::Option* localSpeedOption =
+        test->add_option("--local-speed", localSpeed, "own send rate, e.g. 100k, 10M, 1G");
+    CLI::Option* remoteSpeedOption =
+        test->add_option("--remote-speed", remoteSpeed, "the peer's send rate, e.g. 10M");
+    CLI::Option* localLengthOption =
+        test->add_option("--local-length", localLength, "own datagram length, 64..2000");
+    CLI::Option* remoteLengthOption =
+        test->add_option("--remote-length", remoteLength, "the peer's datagram length, 64..2000");
+    test->add_option("--direction", direction, "both, local (to the peer) or remote (to here)")
+        ->capture_default_str();
+    test->add_option("--log", logPath, "write the result log to FILE");
+    testArgs.Add(test, true, true);
+    testArgs.AddInterval(test);
+
+    TEngineArgs lookupArgs;
+    std::int64_t lookupTime = 2;
+    CLI::App* lookup = app.add_subcommand("lookup", "list the copies that answer a broadcast");
+    lookup->add_option("--time", lookupTime, "seconds to search")->capture_default_str();
+    lookupArgs.Add(lookup, false, false);
+
+    std::string viewFile;
+    bool viewJson = false;
+    CLI::App* view = app.add_subcommand("view", "show a stored result log");
+    view->add_option("FILE", viewFile, "the result log")->required();
+    view->add_flag("--json", viewJson, "one JSON object");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? kExitOk : kExitUsage;
     }
-    return 0;
+
+    try {
+        if (respond->parsed()) {
+            TRespondOptions options;
+            options.Engine = respondArgs.Get();
+            options.Duration = CheckSeconds(duration, 0, "--duration");
+            LoadSettings();
+            ApplyEngineOptions(options.Engine);
+            return RunRespond(options);
+        }
+        if (test->parsed()) {
+            TTestOptions options;
+            options.Engine = testArgs.Get();
+            options.Host = CheckHost(host);
+            options.Time = CheckSeconds(testTime, 1, "--time");
+            if (localSpeedOption->count() > 0)
+                options.LocalSpeed = ParseRate(localSpeed, "--local-speed");
+            if (remoteSpeedOption->count() > 0)
+                options.RemoteSpeed = ParseRate(remoteSpeed, "--remote-speed");
+            if (localLengthOption->count() > 0)
+                options.LocalLength = CheckLength(localLength, "--local-length");
+            if (remoteLengthOption->count() > 0)
+                options.RemoteLength = CheckLength(remoteLength, "--remote-length");
+            options.Direction = ParseDirection(direction);
+            options.LogPath = logPath;
+            LoadSettings();
+            ApplyEngineOptions(options.Engine);
+            return RunTest(options);
+        }
+        if (lookup->parsed()) {
+            TLookupOptions options;
+            options.Engine = lookupArgs.Get();
+            options.Time = CheckSeconds(lookupTime, 1, "--time");
+            LoadSettings();
+            ApplyEngineOptions(options.Engine);
+            return RunLookup(options);
+        }
+        if (view->parsed())
+            return RunView({viewFile, viewJson});
+    } catch (const ECliArgError& error) {
+        return Usage(error.what());
+    }
+    std::fputs(app.help().c_str(), stdout);
+    return kExitOk;
 }

@@ -1,0 +1,566 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "uCliRun.h"
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include <pthread.h>
+#include <signal.h>
+
+#include "bConfig.h"
+#include "cNet0.h"
+#include "uCliOut.h"
+#include "uConfig.h"
+#include "uConfigIni.h"
+#include "uReportModel.h"
+#include "uResultLog.h"
+#include "uSpeedStr.h"
+#include "uSummary.h"
+#include "xSocket.h"
+#include "xTimer.h"
+#include "zParams.h"
+
+namespace {
+
+// How long a test waits for its own broadcast to come back and for the first
+// reports of the peer.
+constexpr std::uint32_t kAnswerTimeMs = 3000;
+// How long a test waits, after it stopped the peer, for the peer's data to end.
+constexpr std::uint32_t kQuietTimeMs = 2000;
+// Polling step while waiting for a condition.
+constexpr int kPollMs = 20;
+// The desktop program's lookup dialog asks again about every 60 ms.
+constexpr int kLookupRepeatMs = 60;
+
+std::mutex g_printMutex;
+std::atomic<bool> g_socketError{false};
+
+void PrintLine(const std::string& line) {
+    std::lock_guard lock(g_printMutex);
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void PrintError(const std::string& line) {
+    std::lock_guard lock(g_printMutex);
+    std::fprintf(stderr, "ravelox-cli: %s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+void Print(bool json, const nlohmann::json& object, const std::string& text) {
+    PrintLine(json ? JsonLine(object) : text);
+}
+
+// The engine's two outward operations: boxes go to stderr (from whichever
+// thread raised them), message texts are the defaults, socket errors the
+// system's text.
+void InstallOutward() {
+    NetOutward.ShowTextOnAnyThread = true;
+    NetOutward.ShowText = [](const std::string& text, const std::string& caption) {
+        if (caption.rfind("ERROR Socket", 0) == 0 || caption == "Windows Sockets Error")
+            g_socketError.store(true);
+        PrintError(text.empty() ? caption : caption + ": " + text);
+    };
+    NetOutward.LookupText = [](const std::string& section, const std::string& key,
+                               const std::string& def) {
+        int error = 0;
+        const auto [end, ec] = std::from_chars(key.data(), key.data() + key.size(), error);
+        if (def.empty() && section == "SocketErrors" && ec == std::errc{} &&
+            end == key.data() + key.size())
+            return SocketErrorText(error);
+        return def;
+    };
+}
+
+// SIGINT and SIGTERM are blocked in every thread (the engine's threads
+// inherit the mask) and taken only by Wait, so a stop request always ends in
+// the orderly shut-down below.
+class TStopSignals final {
+public:
+    TStopSignals() {
+        sigemptyset(&m_set);
+        sigaddset(&m_set, SIGINT);
+        sigaddset(&m_set, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &m_set, nullptr);
+    }
+    TStopSignals(const TStopSignals&) = delete;
+    TStopSignals& operator=(const TStopSignals&) = delete;
+
+    // Waits up to ms; true once a stop signal has arrived.
+    bool Wait(std::int64_t ms) {
+        if (m_stopped)
+            return true;
+        const std::uint32_t start = timeGetTime();
+        for (;;) {
+            // A zero wait still takes a signal that is already pending.
+            std::int64_t left = ms - static_cast<std::int64_t>(timeGetTime() - start);
+            if (left < 0)
+                left = 0;
+            timespec timeout{static_cast<std::time_t>(left / 1000),
+                             static_cast<long>(left % 1000) * 1'000'000L};
+            const int signal = sigtimedwait(&m_set, nullptr, &timeout);
+            if (signal == SIGINT || signal == SIGTERM) {
+                m_stopped = true;
+                return true;
+            }
+            if (signal < 0 && errno == EAGAIN)
+                return false;
+        }
+    }
+    bool Stopped() const { return m_stopped; }
+
+private:
+    sigset_t m_set{};
+    bool m_stopped = false;
+};
+
+// The one engine of the program, published in NetClient for its lifetime.
+// Its destructor switches the own sending off and puts the last control
+// datagram on the wire before the threads stop.
+class TCliEngine final {
+public:
+    TCliEngine() : m_engine(std::make_unique<TbNBSClient>()) { NetClient.store(m_engine.get()); }
+    ~TCliEngine() {
+        NetClient.store(nullptr);
+        m_engine.reset();
+    }
+    TCliEngine(const TCliEngine&) = delete;
+    TCliEngine& operator=(const TCliEngine&) = delete;
+    TbNBSClient& operator*() const { return *m_engine; }
+    TbNBSClient* operator->() const { return m_engine.get(); }
+
+private:
+    std::unique_ptr<TbNBSClient> m_engine;
+};
+
+// One side's report processing, as a channel panel does it on every Timer tick.
+class TCliSideProcessor final {
+public:
+    TCliSideProcessor(char side, int reader) : m_processor(side, CfgOpt), m_reader(reader) {}
+
+    void Restart(const TClockNow& now) { m_processor.RestartStatistics(now); }
+    const TReportProcessor& Processor() const { return m_processor; }
+    bool Reported() const { return m_reported; }
+
+    // Takes the new reports, feeds the model, writes the samples to the log
+    // and answers this side's figures for the interval.
+    TCliSide Poll(TbNBSClient& engine, TResultLog* log, const TClockNow& now) {
+        TbNReportRing& ring = m_reader == 0 ? engine.LocalReports() : engine.RemoteReports();
+        std::int32_t count = kRingSize;
+        const std::uint16_t badBefore = m_processor.LastReport().Bad;
+        const bool first = engine.GetReports(ring, m_buffer.data(), count, m_reader);
+        if (count > 0)
+            m_reported = true;
+        const std::vector<TSample> samples = m_processor.ProcessReports(
+            first, std::span<const TbNReport>(m_buffer.data(), static_cast<std::size_t>(count)),
+            now);
+        TCliSide side;
+        for (const TSample& sample : samples) {
+            side.OutputKbps = sample.Output;
+            side.InputKbps = sample.Input;
+            side.Lost += sample.Lost;
+            if (log != nullptr && log->Storing()) {
+                const TLogResult written =
+                    log->WriteSample(MakeLogRecord(m_processor.SideLetter(), sample));
+                if (!written.Ok())
+                    PrintError(written.Message);
+            }
+        }
+        side.Reported = !samples.empty();
+        // After a reset (first) the counters start again: no difference yet.
+        const auto bad = static_cast<std::uint16_t>(m_processor.LastReport().Bad - badBefore);
+        if (!first && bad <= kLostBackward)
+            side.Bad = bad;
+        return side;
+    }
+
+private:
+    TReportProcessor m_processor;
+    int m_reader = 0;
+    bool m_reported = false;
+    std::array<TbNReport, kRingSize> m_buffer{};
+};
+
+struct TCliSides {
+    TCliSideProcessor Local{kSideLocal, 0};
+    TCliSideProcessor Remote{kSideRemote, 1};
+
+    void Restart() {
+        const TClockNow now = ClockNow();
+        Local.Restart(now);
+        Remote.Restart(now);
+    }
+    TCliInterval Poll(TbNBSClient& engine, TResultLog* log, std::uint32_t timeMs) {
+        const TClockNow now = ClockNow();
+        TCliInterval interval;
+        interval.TimeMs = timeMs;
+        interval.Local = Local.Poll(engine, log, now);
+        interval.Remote = Remote.Poll(engine, log, now);
+        return interval;
+    }
+    std::optional<TSummary> Summary() const {
+        const TClockNow now = ClockNow();
+        return UpdateSummary(Local.Processor().Statistics(), Remote.Processor().Statistics(),
+                             Local.Processor().ElapsedMs(now));
+    }
+};
+
+bool WaitOwnAddress(TbNBSClient& engine, TStopSignals& signals) {
+    const std::uint32_t start = timeGetTime();
+    while (engine.LocalAddress().empty()) {
+        if (timeGetTime() - start >= kAnswerTimeMs || signals.Wait(kPollMs))
+            return false;
+    }
+    return true;
+}
+
+std::string OwnAddressMissing() {
+    return "the own broadcast did not come back within " + std::to_string(kAnswerTimeMs / 1000) +
+           " s (is there a route for 255.255.255.255?); peers drop datagrams of a copy that does "
+           "not know its own address";
+}
+
+// Opens the engine; false (and the engine's message on stderr) when the
+// socket could not be made or bound.
+bool EngineOpen(const TCliEngine& engine) {
+    if (engine->IsOpen() && engine->SocketsReady())
+        return true;
+    if (!g_socketError.load())
+        PrintError("the socket could not be opened on UDP port " + std::to_string(CfgOpt.Port));
+    return false;
+}
+
+std::string SpeedText(std::int32_t kbps) {
+    std::string text = SpeedToStr(kbps);
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+// Runs `body` every interval until it answers false, a stop signal arrives or
+// a socket error was shown; the first call comes one interval after start.
+template <class TBody> void EveryInterval(TStopSignals& signals, std::uint32_t start, TBody body) {
+    const auto interval = static_cast<std::uint32_t>(CfgOpt.ViewTime);
+    std::uint32_t next = start + interval;
+    for (;;) {
+        const auto wait = static_cast<std::int32_t>(next - timeGetTime());
+        if (signals.Wait(wait > 0 ? wait : 0) || g_socketError.load())
+            return;
+        next += interval;
+        if (!body())
+            return;
+    }
+}
+
+} // namespace
+
+void LoadSettings() {
+    // The store's framework reads its own switches from the command line;
+    // this program's options are not meant for it.
+    TbParam::SetArguments({});
+    try {
+        InitSettingsStore();
+        const std::string problem = ReadTestSettings();
+        if (!problem.empty())
+            PrintError(problem + " (the values from there on keep their defaults)");
+    } catch (const std::exception& error) {
+        PrintError(std::string("settings not read, using the defaults: ") + error.what());
+    }
+    // Nothing is ever saved from here: close the store at once.
+    DoneSettingsStore();
+}
+
+void ApplyEngineOptions(const TCliEngineOptions& options) {
+    if (options.Port)
+        CfgOpt.Port = *options.Port;
+    if (options.RecvBuf)
+        CfgOpt.SockRecvBuf = *options.RecvBuf;
+    if (options.SendBuf)
+        CfgOpt.SockSendBuf = *options.SendBuf;
+    if (options.TimerPeriod)
+        CfgOpt.TimerPeriod = *options.TimerPeriod;
+    if (options.InfoTime)
+        CfgOpt.InfoTime = *options.InfoTime;
+    if (options.Interval)
+        CfgOpt.ViewTime = *options.Interval;
+    if (CfgOpt.TimerPeriod < kCliMinTimerPeriod || CfgOpt.TimerPeriod > kCliMaxTimerPeriod)
+        throw ECliArgError("the timer period " + std::to_string(CfgOpt.TimerPeriod) +
+                           " ms is outside 1..1000 ms (--timer-period)");
+    if (CfgOpt.InfoTime < CfgOpt.TimerPeriod)
+        throw ECliArgError("the info time " + std::to_string(CfgOpt.InfoTime) +
+                           " ms is shorter than the timer period " +
+                           std::to_string(CfgOpt.TimerPeriod) +
+                           " ms (--info-time, --timer-period)");
+    if (CfgOpt.ViewTime < CfgOpt.InfoTime)
+        throw ECliArgError("the print interval " + std::to_string(CfgOpt.ViewTime) +
+                           " ms is shorter than the info time " + std::to_string(CfgOpt.InfoTime) +
+                           " ms (--interval, --info-time)");
+}
+
+int RunRespond(const TRespondOptions& options) {
+    const bool json = options.Engine.Json;
+    TStopSignals signals;
+    InstallOutward();
+    TCliEngine engine;
+    if (!EngineOpen(engine))
+        return kExitFailure;
+    Print(json, {{"listening", {{"port", CfgOpt.Port}}}},
+          "ravelox-cli respond: listening on UDP port " + std::to_string(CfgOpt.Port) +
+              "; SIGINT (Ctrl-C) or SIGTERM stops");
+
+    TCliSides sides;
+    sides.Restart();
+    bool addressShown = false;
+    bool sending = engine->IsSending(false);
+    const std::uint32_t start = timeGetTime();
+    const auto showAddress = [&] {
+        if (addressShown)
+            return;
+        const std::string address = engine->LocalAddress();
+        if (address.empty())
+            return;
+        addressShown = true;
+        Print(json, {{"address", address}}, "own address " + address);
+    };
+    // The address is known within a few timer periods; show it before the
+    // first interval line when it is.
+    for (int i = 0; i < 10 && !addressShown && !signals.Wait(kPollMs); ++i)
+        showAddress();
+
+    EveryInterval(signals, start, [&] {
+        showAddress();
+        engine->RemoteSendingChanged.store(false);
+        if (engine->PeerPacketSizeChanged.load())
+            engine->AcceptPeerPacketSize();
+        if (engine->PeerSpeedChanged.load())
+            engine->AcceptPeerSpeed();
+        if (engine->SettingsChanged.exchange(false)) {
+            const std::int32_t length = engine->GetPacketSize(false) - kPacketOffset;
+            Print(json,
+                  {{"settings",
+                    {{"sending", engine->IsSending(false)},
+                     {"speed_kbps", engine->GetSpeed(false)},
+                     {"length", length}}}},
+                  std::string("peer set: sending ") + (engine->IsSending(false) ? "on" : "off") +
+                      ", speed " + SpeedText(engine->GetSpeed(false)) + ", length " +
+                      std::to_string(length));
+        }
+        // As the desktop program does when the own sending changes: the
+        // statistics start again.
+        if (engine->IsSending(false) != sending) {
+            sending = !sending;
+            sides.Restart();
+        }
+        const TCliInterval interval = sides.Poll(*engine, nullptr, timeGetTime() - start);
+        Print(json, IntervalJson(interval), IntervalText(interval));
+        return options.Duration == 0 ||
+               timeGetTime() - start < static_cast<std::uint32_t>(options.Duration) * 1000U;
+    });
+    const bool socketError = g_socketError.load() && !engine->IsOpen();
+    if (!json)
+        PrintLine(signals.Stopped() ? "stopped by signal" : "stopped");
+    return socketError ? kExitFailure : kExitOk;
+}
+
+int RunTest(const TTestOptions& options) {
+    const bool json = options.Engine.Json;
+    if (options.LocalSpeed)
+        Cfg.LocalSpeed = *options.LocalSpeed;
+    if (options.RemoteSpeed)
+        Cfg.RemoteSpeed = *options.RemoteSpeed;
+    if (options.LocalLength)
+        Cfg.SizeOfPacket = *options.LocalLength;
+    if (options.RemoteLength)
+        Cfg.RemotePacket = *options.RemoteLength;
+    const bool localOn = options.Direction != cdRemote;
+    const bool remoteOn = options.Direction != cdLocal;
+
+    TResultLog log;
+    if (!options.LogPath.empty()) {
+        const TLogResult opened = log.OpenLog(options.LogPath);
+        if (!opened.Ok()) {
+            PrintError("--log: " + opened.Message);
+            return kExitUsage;
+        }
+    }
+
+    TStopSignals signals;
+    InstallOutward();
+    TCliEngine engine;
+    if (!EngineOpen(engine))
+        return kExitFailure;
+    if (!WaitOwnAddress(*engine, signals)) {
+        if (signals.Stopped())
+            return kExitOk;
+        PrintError(OwnAddressMissing());
+        return kExitNoPeer;
+    }
+
+    // As the desktop program: the peer, its speed and length, then its and
+    // the own sending.
+    engine->SetRemoteHost(options.Host);
+    engine->SetSpeed(Cfg.LocalSpeed, false);
+    engine->SetPacketSize(Cfg.SizeOfPacket + kPacketOffset, false);
+    engine->SetSpeed(Cfg.RemoteSpeed, true);
+    engine->SetPacketSize(Cfg.RemotePacket + kPacketOffset, true);
+    Print(json,
+          {{"test",
+            {{"host", options.Host},
+             {"port", CfgOpt.Port},
+             {"address", engine->LocalAddress()},
+             {"time_s", options.Time},
+             {"direction", DirectionName(options.Direction)},
+             {"local_speed_kbps", engine->GetSpeed(false)},
+             {"local_length", engine->GetPacketSize(false) - kPacketOffset},
+             {"remote_speed_kbps", engine->GetSpeed(true)},
+             {"remote_length", engine->GetPacketSize(true) - kPacketOffset}}}},
+          "ravelox-cli test: " + engine->LocalAddress() + " -> " + options.Host + " port " +
+              std::to_string(CfgOpt.Port) + " for " + std::to_string(options.Time) +
+              " s, direction " + DirectionName(options.Direction) + "; local " +
+              SpeedText(engine->GetSpeed(false)) + " x " +
+              std::to_string(engine->GetPacketSize(false) - kPacketOffset) + " bytes, remote " +
+              SpeedText(engine->GetSpeed(true)) + " x " +
+              std::to_string(engine->GetPacketSize(true) - kPacketOffset) + " bytes");
+    if (remoteOn)
+        engine->SetSending(true, true);
+    if (localOn)
+        engine->SetSending(true, false);
+
+    TCliSides sides;
+    sides.Restart();
+    const std::uint32_t start = timeGetTime();
+    const auto timeMs = static_cast<std::uint32_t>(options.Time) * 1000U;
+    bool peerSeen = false;
+    std::optional<TSummary> summary;
+    EveryInterval(signals, start, [&] {
+        const std::uint32_t elapsed = timeGetTime() - start;
+        const TCliInterval interval = sides.Poll(*engine, &log, elapsed);
+        peerSeen = peerSeen || sides.Remote.Reported() || engine->PeerPacketSize.load() != 0;
+        if (!peerSeen && elapsed >= kAnswerTimeMs)
+            return false;
+        Print(json, IntervalJson(interval), IntervalText(interval));
+        summary = sides.Summary();
+        return elapsed + static_cast<std::uint32_t>(CfgOpt.ViewTime) / 2 < timeMs;
+    });
+    log.CloseLog();
+
+    // Stop the peer first, then the own sending; wait until the peer's data
+    // has ended so that a next test starts on a quiet channel.
+    if (remoteOn)
+        engine->SetSending(false, true);
+    engine->SetSending(false, false);
+    if (remoteOn && peerSeen && !signals.Stopped()) {
+        const std::uint32_t quietStart = timeGetTime();
+        std::array<TbNReport, kRingSize> reports{};
+        std::optional<std::uint32_t> lastReceived;
+        bool quiet = false;
+        while (!quiet && timeGetTime() - quietStart < kQuietTimeMs && !signals.Wait(kPollMs)) {
+            std::int32_t count = kRingSize;
+            engine->GetReports(engine->LocalReports(), reports.data(), count, 0);
+            for (std::int32_t i = 0; i < count && !quiet; ++i) {
+                const std::uint32_t received = reports[static_cast<std::size_t>(i)].BytesReceived;
+                quiet = lastReceived && *lastReceived == received;
+                lastReceived = received;
+            }
+        }
+        if (!quiet)
+            PrintError("the peer's data did not stop within " +
+                       std::to_string(kQuietTimeMs / 1000) + " s");
+    }
+
+    if (g_socketError.load())
+        return kExitFailure;
+    if (!peerSeen) {
+        PrintError("no answer from " + options.Host + " on UDP port " +
+                   std::to_string(CfgOpt.Port) + " within " + std::to_string(kAnswerTimeMs / 1000) +
+                   " s: is ravelox-cli respond (or the program) running there?");
+        return kExitNoPeer;
+    }
+    if (summary) {
+        if (json) {
+            PrintLine(JsonLine(SummaryJson(*summary)));
+        } else {
+            for (const std::string& line : SummaryText(*summary))
+                PrintLine(line);
+        }
+    } else {
+        Print(json, {{"summary", nullptr}}, "No time elapsed: no summary");
+    }
+    return kExitOk;
+}
+
+int RunLookup(const TLookupOptions& options) {
+    const bool json = options.Engine.Json;
+    TStopSignals signals;
+    InstallOutward();
+    TCliEngine engine;
+    if (!EngineOpen(engine))
+        return kExitFailure;
+    if (!WaitOwnAddress(*engine, signals)) {
+        if (signals.Stopped())
+            return kExitOk;
+        PrintError(OwnAddressMissing());
+        return kExitNoPeer;
+    }
+    const std::uint32_t start = timeGetTime();
+    const auto timeMs = static_cast<std::uint32_t>(options.Time) * 1000U;
+    while (timeGetTime() - start < timeMs && !g_socketError.load()) {
+        engine->SetLookup(true);
+        if (signals.Wait(kLookupRepeatMs))
+            break;
+    }
+    engine->SetLookup(false);
+    std::vector<TCliFound> found;
+    const std::int32_t count = engine->FoundCount();
+    for (std::int32_t i = 0; i < count; ++i) {
+        const sockaddr_in address = engine->FoundServer(i);
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+        found.push_back({text, ntohs(address.sin_port)});
+    }
+    if (json) {
+        PrintLine(JsonLine(LookupJson(found)));
+    } else {
+        for (const std::string& line : LookupText(found))
+            PrintLine(line);
+    }
+    return g_socketError.load() ? kExitFailure : kExitOk;
+}
+
+int RunView(const TViewOptions& options) {
+    const TLogReadResult read = ReadResultLog(options.File);
+    if (read.Status == lsTruncated) {
+        PrintError(read.Message.empty()
+                       ? "'" + options.File + "' ends in a partial record: the file is truncated"
+                       : read.Message);
+        return kExitFailure;
+    }
+    if (!read.Loaded()) {
+        PrintError(read.Status == lsTooShort && read.Message.empty()
+                       ? "'" + options.File + "' holds 16 bytes or less: nothing to show"
+                       : read.Message);
+        return kExitFailure;
+    }
+    const TLogView local = BuildLogView(read.Records, kSideLocal);
+    const TLogView remote = BuildLogView(read.Records, kSideRemote);
+    std::optional<TSummary> summary;
+    if (local.HasData)
+        summary = UpdateSummary(local.Stats, remote.Stats, local.Span);
+    const TSummary* shown = summary ? &*summary : nullptr;
+    if (options.Json) {
+        PrintLine(JsonLine(ViewJson(local, remote, read.Records.size(), shown)));
+    } else {
+        for (const std::string& line : ViewText(local, remote, read.Records.size(), shown))
+            PrintLine(line);
+    }
+    return kExitOk;
+}
