@@ -1,0 +1,422 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The engine with real sockets, between hosts made by the network harness.
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <poll.h>
+
+#include <gtest/gtest.h>
+
+#include "NetNs.h"
+#include "cNet0.h"
+#include "uConfig.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+template <class Pred> bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 3000ms) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+struct Shown {
+    std::string text;
+    std::string caption;
+};
+
+class EngineTest : public testing::Test {
+protected:
+    void SetUp() override {
+        CfgOpt = TCfgOpt{};
+        Cfg = TCfg{};
+        CfgOpt.SockRecvBuf = 256 * 1024;
+        CfgOpt.SockSendBuf = 256 * 1024;
+        NetOutward.ShowText = [this](const std::string& text, const std::string& caption) {
+            std::lock_guard lock(m_shownMutex);
+            m_shown.push_back({text, caption});
+        };
+        NetOutward.LookupText = [](const std::string& section, const std::string& key,
+                                   const std::string&) { return section + "/" + key; };
+        NetOutward.ShowTextOnAnyThread = true;
+    }
+    void TearDown() override {
+        m_engines.clear();
+        NetOutward = TNetOutward{};
+    }
+
+    TbNBSClient& Engine(const netns::Topology& net, int host) {
+        netns::HostScope in(net, host);
+        m_engines.push_back(std::make_unique<TbNBSClient>());
+        return *m_engines.back();
+    }
+
+    std::vector<Shown> ShownBoxes() {
+        std::lock_guard lock(m_shownMutex);
+        return m_shown;
+    }
+
+    std::vector<std::unique_ptr<TbNBSClient>> m_engines;
+    std::mutex m_shownMutex;
+    std::vector<Shown> m_shown;
+};
+
+// A plain socket on a host that sends hand-made datagrams to an engine: the
+// engine filters senders by address only, so these count as that host's.
+class Injector {
+public:
+    Injector(const netns::Topology& net, int host, const std::string& to,
+             std::uint16_t port = 2222) {
+        netns::HostScope in(net, host);
+        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        m_to.sin_family = AF_INET;
+        m_to.sin_port = htons(port);
+        m_to.sin_addr.s_addr = inet_addr(to.c_str());
+    }
+    ~Injector() { closesocket(m_fd); }
+    void Raw(const std::vector<std::uint8_t>& bytes) const {
+        ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&m_to),
+                 sizeof m_to);
+    }
+    static std::vector<std::uint8_t> Datagram(std::uint32_t sequence, std::uint16_t length,
+                                              std::uint16_t flags = 0, std::uint8_t kind = nkData,
+                                              std::uint16_t instance = 0x4242) {
+        TbNHeader h;
+        h.Kind = kind;
+        h.Length = length;
+        h.Flags = flags;
+        h.Sequence = sequence;
+        h.Instance = instance;
+        std::vector<std::uint8_t> d(length);
+        EncodeHeader(h, d.data());
+        WriteChecksum(d.data());
+        WritePattern(d.data(), d.size(), sequence, kHeaderSize, length);
+        return d;
+    }
+    void Send(std::uint32_t sequence, std::uint16_t length = 200, std::uint16_t flags = 0) const {
+        Raw(Datagram(sequence, length, flags));
+    }
+
+private:
+    SOCKET m_fd = INVALID_SOCKET;
+    sockaddr_in m_to{};
+};
+
+TEST_F(EngineTest, DiscoveryLearnsEachHostsAddress) {
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    auto& b = Engine(net, 1);
+    ASSERT_TRUE(a.IsOpen() && b.IsOpen());
+    EXPECT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty() && !b.LocalAddress().empty(); }));
+    EXPECT_EQ(a.LocalAddress(), net.Address(0));
+    EXPECT_EQ(b.LocalAddress(), net.Address(1));
+    EXPECT_EQ(a.OutgoingFlags() & nfDiscover, 0);
+}
+
+TEST_F(EngineTest, RemoteSendingDrivesTheIdlePeer) {
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    auto& b = Engine(net, 1);
+    ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty() && !b.LocalAddress().empty(); }));
+    a.SetRemoteHost(net.Address(1));
+    a.SetSpeed(2000, true);
+    a.SetPacketSize(554, true); // datagram length 500
+
+    a.SetSending(true, true);
+    ASSERT_TRUE(WaitUntil([&] { return b.IsSending(false); }));
+    EXPECT_EQ(b.GetSpeed(false), 2000);
+    EXPECT_EQ(b.GetPacketSize(false), 554);
+    // The peer asks this side to reset in turn, and its data arrives.
+    EXPECT_TRUE(WaitUntil([&] { return (b.OutgoingFlags() & nfResetCmd) != 0; }, 1000ms));
+    EXPECT_TRUE(WaitUntil([&] { return a.IsSending(true) && a.PeerPacketSize.load() == 500; }));
+    EXPECT_TRUE(WaitUntil([&] { return a.CurrentReport().BytesReceived > 10 * 500; }));
+    // The peer adopted this side as its destination.
+    EXPECT_EQ(b.Destination(), net.AddressNet(0));
+
+    a.SetSending(false, true);
+    ASSERT_TRUE(WaitUntil([&] { return !b.IsSending(false); }));
+    const auto sentAtStop = b.CurrentReport().BytesSent;
+    std::this_thread::sleep_for(300ms); // proving an absence needs a span of time
+    EXPECT_LE(b.CurrentReport().BytesSent, sentAtStop + 500u) << "pending datagrams are dropped";
+    EXPECT_EQ(b.SendQueue(), 0);
+}
+
+TEST_F(EngineTest, LostCountEqualsWhatTheChannelDropped) {
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    auto& b = Engine(net, 1);
+    ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty() && !b.LocalAddress().empty(); }));
+    netns::DropEveryNth drop(net, 1, 20, 2222);
+    a.SetRemoteHost(net.Address(1));
+    a.SetSpeed(4000, false);
+    a.SetPacketSize(1054, false);
+    a.SetSending(true, false);
+    ASSERT_TRUE(WaitUntil([&] { return a.CurrentReport().BytesSent >= 300u * 1000; }, 5000ms));
+    a.SetSending(false, false);
+    // A gap shows only when a later datagram arrives: if the channel dropped
+    // the last one, another control datagram closes the stream.
+    for (int i = 0; i < 5 && b.CurrentReport().Lost != drop.Dropped(); ++i) {
+        WaitUntil([&] { return b.CurrentReport().Lost == drop.Dropped(); }, 500ms);
+        a.SetSending(false, false);
+    }
+    EXPECT_GT(drop.Dropped(), 10u);
+    EXPECT_EQ(b.CurrentReport().Lost, drop.Dropped()) << "passed " << drop.Passed();
+    EXPECT_EQ(b.CurrentReport().Bad, 0);
+}
+
+struct SequenceCase {
+    const char* name;
+    std::vector<std::uint32_t> sequences;
+    std::uint16_t lost;
+    const char* why;
+};
+
+class EngineSequence : public EngineTest, public testing::WithParamInterface<SequenceCase> {};
+
+TEST_P(EngineSequence, CountsLostFromTheSequenceNumbers) {
+    const auto& c = GetParam();
+    netns::Topology net(2);
+    auto& b = Engine(net, 1);
+    Injector peer(net, 0, net.Address(1));
+    for (const auto s : c.sequences)
+        peer.Send(s);
+    EXPECT_TRUE(
+        WaitUntil([&] { return b.CurrentReport().BytesReceived == 200u * c.sequences.size(); }));
+    EXPECT_EQ(b.CurrentReport().Lost, c.lost) << c.why;
+    EXPECT_EQ(b.CurrentReport().Bad, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, EngineSequence,
+    testing::Values(
+        SequenceCase{"in_order", {0, 1, 2, 3}, 0, "nothing missing"},
+        SequenceCase{"gap_of_ten", {0, 1, 12, 13}, 10, "2..11 missing"},
+        SequenceCase{"reordered", {0, 1, 3, 2, 4}, 0, "the late datagram takes the loss back"},
+        SequenceCase{"duplicated",
+                     {0, 1, 1, 2},
+                     65535,
+                     "a repeated datagram counts -1 modulo 65536: a duplicate shows as lost 65535"},
+        SequenceCase{"late_never_comes", {0, 1, 3, 4}, 1, "2 missing"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EngineTest, BadShortAndGarbageDatagramsAreCountedAndChangeNothing) {
+    netns::Topology net(2);
+    auto& b = Engine(net, 1);
+    Injector peer(net, 0, net.Address(1));
+    peer.Send(0);
+    auto wrongSum = Injector::Datagram(1, 200, nfResetCmd | nfSendCmd | nfSendOn);
+    wrongSum[61] ^= 0x40;
+    peer.Raw(wrongSum);
+    peer.Raw({});                                  // empty
+    peer.Raw({0x42});                              // one byte
+    peer.Raw(std::vector<std::uint8_t>(63, 0x01)); // short header
+    std::vector<std::uint8_t> garbage(1500);
+    for (std::size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<std::uint8_t>(i * 37 + 11);
+    peer.Raw(garbage);
+    auto badPattern = Injector::Datagram(1, 200);
+    badPattern[150] ^= 0x01;
+    peer.Raw(badPattern);
+    peer.Send(2);
+    ASSERT_TRUE(WaitUntil([&] { return b.CurrentReport().Bad == 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return b.CurrentReport().BytesReceived >= 200u * 4; }));
+    const auto r = b.CurrentReport();
+    // Sequence: 0, the bad-pattern 1 (still counted), 2: nothing lost.
+    EXPECT_EQ(r.Lost, 0);
+    EXPECT_FALSE(b.IsSending(false)) << "commands of an invalid datagram are not obeyed";
+    // Data bytes: the three valid-header kind-0 datagrams, the wrong-sum one
+    // and the garbage (kind byte 0x??) as its kind decides.
+    EXPECT_GE(r.BytesReceived, 200u * 4);
+}
+
+TEST_F(EngineTest, CommandsOutsideTheAcceptedRangesAreIgnored) {
+    netns::Topology net(2);
+    auto& b = Engine(net, 1);
+    Injector peer(net, 0, net.Address(1));
+    const auto speedBefore = b.GetSpeed(false);
+    const auto sizeBefore = b.GetPacketSize(false);
+    auto d = Injector::Datagram(0, 64, nfSpeedCmd | nfLengthCmd, nkControl);
+    PutU32(d.data() + hdr::RequestedSpeed, 20'000'000); // 20 Gbit/s
+    PutU16(d.data() + hdr::RequestedLength, 40);
+    WriteChecksum(d.data());
+    peer.Raw(d);
+    peer.Send(1);
+    ASSERT_TRUE(WaitUntil([&] { return b.CurrentReport().BytesReceived == 200; }));
+    EXPECT_EQ(b.GetSpeed(false), speedBefore);
+    EXPECT_EQ(b.GetPacketSize(false), sizeBefore);
+
+    PutU32(d.data() + hdr::RequestedSpeed, 10'000'000);
+    PutU16(d.data() + hdr::RequestedLength, 2000);
+    PutU32(d.data() + hdr::Sequence, 2);
+    WriteChecksum(d.data());
+    peer.Raw(d);
+    EXPECT_TRUE(WaitUntil([&] { return b.GetSpeed(false) == 10'000'000; }));
+    EXPECT_EQ(b.GetPacketSize(false), 2054);
+}
+
+TEST_F(EngineTest, AcceptAddressCountsOthersApartAndRemembersThem) {
+    netns::Topology net(3);
+    auto& b = Engine(net, 1);
+    Injector peer(net, 0, net.Address(1));
+    Injector third(net, 2, net.Address(1));
+    b.SetPeerAddress(net.AddressNet(0), false);
+    peer.Send(0, 300);
+    third.Send(0, 500);
+    third.Send(1, 500);
+    ASSERT_TRUE(WaitUntil([&] { return b.CurrentReport().BytesFromOthers == 1000; }));
+    ASSERT_TRUE(WaitUntil([&] { return b.CurrentReport().BytesReceived == 300; }));
+    EXPECT_EQ(b.CurrentReport().Lost, 0);
+    ASSERT_GE(b.SeenCount(), 3);
+    std::vector<std::uint32_t> seen;
+    for (int i = 0; i < b.SeenCount(); ++i)
+        seen.push_back(b.SeenAddress(i));
+    EXPECT_EQ(seen[0], 0u);
+    EXPECT_NE(std::find(seen.begin(), seen.end(), net.AddressNet(0)), seen.end());
+    EXPECT_NE(std::find(seen.begin(), seen.end(), net.AddressNet(2)), seen.end());
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), net.AddressNet(2)), 1);
+}
+
+TEST_F(EngineTest, LookupFindsTheOtherIdleCopiesOnce) {
+    netns::Topology net(3);
+    auto& a = Engine(net, 0);
+    Engine(net, 1);
+    Engine(net, 2);
+    ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty(); }));
+    const auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (a.FoundCount() < 2 && std::chrono::steady_clock::now() < deadline) {
+        a.SetLookup(true);
+        std::this_thread::sleep_for(60ms);
+    }
+    for (int i = 0; i < 10; ++i) { // more requests of the same search
+        a.SetLookup(true);
+        std::this_thread::sleep_for(20ms);
+    }
+    a.SetLookup(false);
+    EXPECT_EQ(a.OutgoingFlags(), 0);
+    ASSERT_EQ(a.FoundCount(), 2);
+    std::vector<std::uint32_t> found{a.FoundServer(0).sin_addr.s_addr,
+                                     a.FoundServer(1).sin_addr.s_addr};
+    std::sort(found.begin(), found.end());
+    std::vector<std::uint32_t> expected{net.AddressNet(1), net.AddressNet(2)};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(found, expected);
+}
+
+TEST_F(EngineTest, PortInUseReportsBindAndStaysClosed) {
+    netns::Topology net(2);
+    netns::HostScope in(net, 0);
+    const SOCKET holder = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(2222);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    {
+        TbNBSClient engine;
+        EXPECT_FALSE(engine.IsOpen());
+    }
+    closesocket(holder);
+    const auto boxes = ShownBoxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes[0].caption, "ERROR Socket:" + std::to_string(EADDRINUSE) + " Bind");
+    EXPECT_EQ(boxes[0].text, "SocketErrors/" + std::to_string(EADDRINUSE));
+}
+
+TEST_F(EngineTest, SendErrorBoxPendingDoesNotHangShutdown) {
+    NetOutward.ShowTextOnAnyThread = false; // boxes wait for the user-interface thread
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    a.SetRemoteHost("198.19.255.1"); // inside the test range, not routed: sendto fails
+    a.SetSpeed(1000, false);
+    a.SetSending(true, false);
+    ASSERT_TRUE(WaitUntil([&] { return (a.CurrentReport().Status & kStatusSendFailed) != 0; }));
+    const auto start = std::chrono::steady_clock::now();
+    m_engines.clear(); // the send thread is waiting on its box
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+}
+
+TEST_F(EngineTest, SendErrorIsShownOncePerSwitching) {
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    a.SetRemoteHost("198.19.255.1");
+    a.SetSending(true, false);
+    ASSERT_TRUE(WaitUntil([&] { return !ShownBoxes().empty(); }));
+    std::this_thread::sleep_for(100ms);
+    const auto boxes = ShownBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "ERROR Socket:" + std::to_string(ENETUNREACH) + " Send");
+}
+
+TEST_F(EngineTest, PacingHoldsTheRequestedRate) {
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    auto& b = Engine(net, 1);
+    ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty() && !b.LocalAddress().empty(); }));
+    a.SetRemoteHost(net.Address(1));
+    a.SetSpeed(10'000, false);
+    a.SetSending(true, false);
+    ASSERT_TRUE(WaitUntil([&] { return a.CurrentReport().BytesSent > 0; }));
+    const auto start = std::chrono::steady_clock::now();
+    const auto sent0 = a.CurrentReport().BytesSent;
+    std::this_thread::sleep_for(3s); // a rate needs a span of time
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double rate = (a.CurrentReport().BytesSent - sent0) / seconds;
+    EXPECT_NEAR(rate, 10'000 * 1000 / 8.0, 10'000 * 1000 / 8.0 * 0.05);
+    a.SetSending(false, false);
+}
+
+TEST_F(EngineTest, SpeedZeroSendsNoData) {
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    a.SetRemoteHost(net.Address(1));
+    a.SetSpeed(0, false);
+    a.SetSending(true, false);
+    std::this_thread::sleep_for(300ms); // proving an absence needs a span of time
+    EXPECT_EQ(a.CurrentReport().BytesSent, 0u);
+    EXPECT_EQ(a.SendQueue(), 0);
+}
+
+TEST_F(EngineTest, OwnBroadcastDataIsNeverCountedAsThePeers) {
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty(); }));
+    // The destination after construction is 255.255.255.255 without the
+    // broadcast flag: the own data comes back over the veth.
+    a.SetSpeed(1000, false);
+    a.SetSending(true, false);
+    ASSERT_TRUE(WaitUntil([&] { return a.CurrentReport().BytesSent > 5000; }));
+    a.SetSending(false, false);
+    EXPECT_EQ(a.CurrentReport().BytesReceived, 0u);
+    EXPECT_FALSE(a.IsSending(true));
+}
+
+TEST_F(EngineTest, ReportsReachBothRingsAndTheFirstTakeIsABaseline) {
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    Engine(net, 1);
+    TbNReport out[kRingSize];
+    std::int32_t count = kRingSize;
+    ASSERT_TRUE(WaitUntil([&] { return a.LocalReports().Count.load() >= 3; }));
+    count = kRingSize;
+    EXPECT_TRUE(a.GetReports(a.LocalReports(), out, count, 0));
+    EXPECT_GE(count, 3);
+    ASSERT_TRUE(WaitUntil([&] { return a.LocalReports().Count.load() >= 1; }));
+    count = kRingSize;
+    EXPECT_FALSE(a.GetReports(a.LocalReports(), out, count, 0));
+    EXPECT_GE(count, 1);
+    a.ResetStatistics();
+    count = kRingSize;
+    EXPECT_FALSE(a.GetReports(a.LocalReports(), out, count, 0)); // one record is no batch yet
+    EXPECT_EQ(count, 0);
+}
+
+} // namespace
