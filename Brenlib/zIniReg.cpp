@@ -53,9 +53,41 @@ QString GroupPath(std::string_view subKey) {
     return group;
 }
 
-QString ValueKey(std::string_view subKey, std::string_view name) {
-    const auto group = GroupPath(subKey);
-    const auto value = name.empty() ? QStringLiteral(".") : ToQ(name);
+// The spelling already stored for name among names, else name itself:
+// registry names are compared without regard to case, like the file's.
+QString StoredName(const QStringList& names, const QString& name) {
+    if (names.contains(name))
+        return name;
+    for (const auto& stored : names)
+        if (stored.compare(name, Qt::CaseInsensitive) == 0)
+            return stored;
+    return name;
+}
+
+// The group path of subKey as already stored (empty for the key itself).
+QString StoredGroup(QSettings& settings, std::string_view subKey) {
+    const auto parts = GroupPath(subKey).split(u'/', Qt::SkipEmptyParts);
+    QString group;
+    int depth = 0;
+    for (const auto& part : parts) {
+        const auto stored = StoredName(settings.childGroups(), part);
+        settings.beginGroup(stored);
+        ++depth;
+        group += (group.isEmpty() ? "" : "/") + stored;
+    }
+    while (depth-- > 0)
+        settings.endGroup();
+    return group;
+}
+
+QString ValueKey(QSettings& settings, std::string_view subKey, std::string_view name) {
+    const auto group = StoredGroup(settings, subKey);
+    if (!group.isEmpty())
+        settings.beginGroup(group);
+    const auto value =
+        StoredName(settings.childKeys(), name.empty() ? QStringLiteral(".") : ToQ(name));
+    if (!group.isEmpty())
+        settings.endGroup();
     return group.isEmpty() ? value : group + u'/' + value;
 }
 
@@ -331,7 +363,7 @@ TRegistryB::TRegistryB(TRoot root, std::string company, std::string middle, std:
 std::string TRegistryB::ReadString(std::string_view subKey, std::string_view name,
                                    std::string_view def) const {
     const auto settings = OpenSettings(m_root, m_company, m_application);
-    const auto key = ValueKey(subKey, name);
+    const auto key = ValueKey(*settings, subKey, name);
     if (!settings->contains(key))
         return std::string(def);
     const auto value = settings->value(key);
@@ -346,7 +378,7 @@ void TRegistryB::WriteString(std::string_view subKey, std::string_view name,
     const auto settings = OpenSettings(m_root, m_company, m_application);
     if (!settings->isWritable())
         return;
-    settings->setValue(ValueKey(subKey, name), ToQ(value));
+    settings->setValue(ValueKey(*settings, subKey, name), ToQ(value));
     settings->sync();
 }
 
@@ -360,8 +392,8 @@ void TRegistryB::WriteBool(std::string_view subKey, std::string_view name, bool 
 }
 
 void TRegistryB::DeleteKey(std::string_view subKey) {
-    const auto group = GroupPath(subKey);
     const auto settings = OpenSettings(m_root, m_company, m_application);
+    const auto group = StoredGroup(*settings, subKey);
     if (group.isEmpty() || !settings->isWritable())
         return;
     settings->remove(group);
@@ -372,7 +404,7 @@ void TRegistryB::ClearValues(std::string_view subKey) {
     const auto settings = OpenSettings(m_root, m_company, m_application);
     if (!settings->isWritable())
         return;
-    const auto group = GroupPath(subKey);
+    const auto group = StoredGroup(*settings, subKey);
     if (!group.isEmpty())
         settings->beginGroup(group);
     for (const auto& key : settings->childKeys())
@@ -387,7 +419,7 @@ void TRegistryB::WriteValueNames(std::string_view subKey, const std::vector<std:
     if (!settings->isWritable())
         return;
     for (const auto& name : names)
-        settings->setValue(ValueKey(subKey, name), QString(""));
+        settings->setValue(ValueKey(*settings, subKey, name), QString(""));
     settings->sync();
 }
 

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Every settings test runs against its own temporary folder: the program's
+// folder (RAVELOX_HOME), HOME, XDG_CONFIG_HOME and both registry branches
+// (QSettings user and system scope) point into it, so no test ever touches
+// the real home or /etc.
+#pragma once
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "bConfig.h"
+#include "zIniReg.h"
+#include "zParams.h"
+
+class TStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_root = m_dir.path().toStdString();
+        ::setenv("RAVELOX_HOME", m_root.c_str(), 1);
+        ::setenv("HOME", (m_root + "/home").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (m_root + "/xdg").c_str(), 1);
+        for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+            QSettings::setPath(format, QSettings::UserScope, m_dir.filePath("user"));
+            QSettings::setPath(format, QSettings::SystemScope, m_dir.filePath("machine"));
+        }
+        TbParam::SetArguments({});
+        CfgPar = {};
+        bCfgOpt = {};
+        InitSettingsStore();
+        ASSERT_NE(IniMain, nullptr);
+    }
+
+    void TearDown() override { DoneSettingsStore(); }
+
+    std::string Path(const std::string& name) const { return m_root + "/" + name; }
+    std::string IniPath() const { return Path("ravelox.INI"); }
+
+    static void WriteFile(const std::string& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    static std::string ReadFile(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static bool Exists(const std::string& path) { return std::ifstream(path).good(); }
+
+    // The per-user and machine registry branches, read directly.
+    static QString UserValue(const QString& key) { return Branch(QSettings::UserScope, key); }
+    static QString MachineValue(const QString& key) { return Branch(QSettings::SystemScope, key); }
+    static QString Branch(QSettings::Scope scope, const QString& key) {
+        QSettings settings(QSettings::NativeFormat, scope, "Brenvik", "Quindle");
+        settings.setFallbacksEnabled(false);
+        return settings.value(key, "<absent>").toString();
+    }
+
+    QTemporaryDir m_dir;
+    std::string m_root;
+};
