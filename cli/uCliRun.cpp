@@ -149,7 +149,10 @@ public:
 
     void Restart(const TClockNow& now) { m_processor.RestartStatistics(now); }
     const TReportProcessor& Processor() const { return m_processor; }
-    bool Reported() const { return m_reported; }
+    // The engine records the report of the last datagram read at every
+    // interval end, also when nothing new came: only a change of its stamp
+    // shows that the other side sent something.
+    bool StampChanged() const { return m_stampChanged; }
 
     // Takes the new reports, feeds the model, writes the samples to the log
     // and answers this side's figures for the interval.
@@ -158,8 +161,12 @@ public:
         std::int32_t count = kRingSize;
         const std::uint16_t badBefore = m_processor.LastReport().Bad;
         const bool first = engine.GetReports(ring, m_buffer.data(), count, m_reader);
-        if (count > 0)
-            m_reported = true;
+        for (std::int32_t i = 0; i < count; ++i) {
+            const std::uint16_t stamp = m_buffer[static_cast<std::size_t>(i)].Stamp;
+            if (!m_firstStamp)
+                m_firstStamp = stamp;
+            m_stampChanged = m_stampChanged || stamp != *m_firstStamp;
+        }
         const std::vector<TSample> samples = m_processor.ProcessReports(
             first, std::span<const TbNReport>(m_buffer.data(), static_cast<std::size_t>(count)),
             now);
@@ -186,7 +193,8 @@ public:
 private:
     TReportProcessor m_processor;
     int m_reader = 0;
-    bool m_reported = false;
+    std::optional<std::uint16_t> m_firstStamp;
+    bool m_stampChanged = false;
     std::array<TbNReport, kRingSize> m_buffer{};
 };
 
@@ -444,7 +452,7 @@ int RunTest(const TTestOptions& options) {
     EveryInterval(signals, start, [&] {
         const std::uint32_t elapsed = timeGetTime() - start;
         const TCliInterval interval = sides.Poll(*engine, &log, elapsed);
-        peerSeen = peerSeen || sides.Remote.Reported() || engine->PeerPacketSize.load() != 0;
+        peerSeen = peerSeen || sides.Remote.StampChanged() || engine->PeerPacketSize.load() != 0;
         if (!peerSeen && elapsed >= kAnswerTimeMs)
             return false;
         Print(json, IntervalJson(interval), IntervalText(interval));

@@ -1,0 +1,380 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// ravelox-cli end to end: the real program, started with `ip netns exec` in
+// the hosts of a test topology (each test process lives in a private world
+// namespace, so nothing leaves it).
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "NetNs.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using nlohmann::json;
+
+constexpr int kPort = 2345; // from the settings file each test writes
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// A folder of its own for each test: the settings file (RAVELOX_HOME), the
+// registry mirror (XDG_CONFIG_HOME), outputs and logs.
+class TempDir final {
+public:
+    TempDir() {
+        char name[] = "/tmp/rvcli-XXXXXX";
+        const char* made = ::mkdtemp(name);
+        if (made == nullptr)
+            throw std::runtime_error("mkdtemp failed");
+        m_path = made;
+    }
+    ~TempDir() { netns::Run("rm -rf '" + m_path + "'"); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// One run of ravelox-cli, in a host's namespace or in the test's own world.
+class Cli final {
+public:
+    Cli(const TempDir& dir, const std::string& ns, const std::vector<std::string>& args)
+        : m_out(dir / ("out" + std::to_string(++s_count))), m_err(m_out + ".err") {
+        std::vector<std::string> argv;
+        if (!ns.empty())
+            argv = {"ip", "netns", "exec", ns};
+        argv.emplace_back(RAVELOX_CLI);
+        argv.insert(argv.end(), args.begin(), args.end());
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            const int out = ::open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = ::open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(out, 1);
+            ::dup2(err, 2);
+            ::setenv("RAVELOX_HOME", dir.Path().c_str(), 1);
+            ::setenv("XDG_CONFIG_HOME", (dir / "xdg").c_str(), 1);
+            std::vector<char*> raw;
+            for (std::string& a : argv)
+                raw.push_back(a.data());
+            raw.push_back(nullptr);
+            ::execvp(raw[0], raw.data());
+            ::_exit(127);
+        }
+    }
+    ~Cli() {
+        if (!m_status) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    Cli(const Cli&) = delete;
+    Cli& operator=(const Cli&) = delete;
+
+    // The exit code once the program ended within timeoutMs; -1 when it was
+    // killed by a signal; empty when it still runs.
+    std::optional<int> Wait(int timeoutMs) {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!m_status) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
+                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            else if (Clock::now() >= deadline)
+                break;
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return m_status;
+    }
+    void Signal(int signal) const { ::kill(m_pid, signal); }
+
+    // Waits until stdout holds `part`.
+    bool WaitForOutput(const std::string& part, int timeoutMs) const {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (Out().find(part) == std::string::npos) {
+            if (Clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+    std::string Out() const { return ReadFile(m_out); }
+    std::string Err() const { return ReadFile(m_err); }
+
+    std::vector<json> JsonLines() const {
+        std::vector<json> lines;
+        std::istringstream in(Out());
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(json::parse(line));
+        return lines;
+    }
+
+private:
+    static inline int s_count = 0;
+    std::string m_out;
+    std::string m_err;
+    pid_t m_pid = -1;
+    std::optional<int> m_status;
+};
+
+// The settings file the desktop program would leave: port 2345 instead of
+// 2222, and test values the command line then overrides.
+const char* const kSettings = "[Config]\n"
+                              "Port=2345\n"
+                              "InfoTime=100\n"
+                              "ViewTime=500\n"
+                              "[Current]\n"
+                              "LocalSpeed=1234\n"
+                              "RemoteSpeed=1234\n"
+                              "SizeOfPacket=700\n"
+                              "RemotePacket=700\n";
+
+class CliRun : public testing::Test {
+protected:
+    void SetUp() override { WriteFile(m_dir / "ravelox.INI", kSettings); }
+
+    std::unique_ptr<Cli> Start(int host, const std::vector<std::string>& args) {
+        // host -1: the test's own private world.
+        return std::make_unique<Cli>(m_dir, host >= 0 ? m_net->Name(host) : std::string{}, args);
+    }
+    std::unique_ptr<Cli> Responder(int host) {
+        // Buffers that hold a few timer periods of datagrams: with the
+        // default 8 KB a busy machine drops some at the socket.
+        auto responder = Start(host, {"respond", "--json", "--duration", "60", "--recv-buf", "256",
+                                      "--send-buf", "256"});
+        // Serving as soon as it knows its own address.
+        EXPECT_TRUE(responder->WaitForOutput("\"address\"", 5000)) << responder->Err();
+        return responder;
+    }
+
+    TempDir m_dir;
+    std::unique_ptr<netns::Topology> m_net;
+};
+
+json Summary(const Cli& test) {
+    const std::vector<json> lines = test.JsonLines();
+    if (lines.empty() || !lines.back().contains("summary"))
+        return {};
+    return lines.back().at("summary");
+}
+
+void ExpectNear(const json& summary, const char* field, double expected, double share) {
+    ASSERT_TRUE(summary.contains(field)) << field;
+    EXPECT_NEAR(summary.at(field).get<double>(), expected, expected * share) << field;
+}
+
+TEST_F(CliRun, TestAgainstResponderMeasuresWhatWasAskedAndSavesNothing) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto responder = Responder(1);
+    const std::vector<json> start = responder->JsonLines();
+    ASSERT_GE(start.size(), 2U);
+    EXPECT_EQ(start[0].at("listening").at("port").get<int>(), kPort); // read from the settings
+    EXPECT_EQ(start[1].at("address").get<std::string>(), m_net->Address(1));
+
+    auto test =
+        Start(0, {"test", m_net->Address(1), "--time", "5", "--local-speed", "8M", "--remote-speed",
+                  "4M", "--local-length", "1000", "--remote-length", "500", "--recv-buf", "256",
+                  "--send-buf", "256", "--json", "--log", m_dir / "result.log"});
+    ASSERT_EQ(test->Wait(20000), 0) << test->Err();
+    const std::vector<json> lines = test->JsonLines();
+    ASSERT_GE(lines.size(), 3U);
+    const json& head = lines.front().at("test");
+    EXPECT_EQ(head.at("local_speed_kbps").get<int>(), 8000);
+    EXPECT_EQ(head.at("remote_length").get<int>(), 500);
+    int intervals = 0;
+    for (const json& line : lines)
+        intervals += line.contains("interval") ? 1 : 0;
+    EXPECT_GE(intervals, 8) << test->Out(); // 5 s at 500 ms
+
+    const json s = Summary(*test);
+    ASSERT_FALSE(s.empty()) << test->Out();
+    ExpectNear(s, "local_output_kbps", 8000, 0.05);
+    ExpectNear(s, "remote_input_kbps", 8000, 0.05);
+    ExpectNear(s, "remote_output_kbps", 4000, 0.05);
+    ExpectNear(s, "local_input_kbps", 4000, 0.05);
+    ExpectNear(s, "bandwidth_kbps", 12000, 0.05);
+    // A loaded machine may still drop a datagram at a socket now and then:
+    // less than 0.5 % of the ~1000 (500 a second each way) counted.
+    EXPECT_GE(s.at("quality_pct").get<double>(), 99.5);
+    EXPECT_LE(s.at("local_lost").get<int>(), 5);
+    EXPECT_LE(s.at("remote_lost").get<int>(), 5);
+    EXPECT_GT(s.at("elapsed_ms").get<int>(), 1000);
+
+    // The responder saw the commands; the settings file stays as it was.
+    EXPECT_NE(responder->Out().find("\"speed_kbps\":4000"), std::string::npos) << responder->Out();
+    responder->Signal(SIGTERM);
+    EXPECT_EQ(responder->Wait(5000), 0) << responder->Err();
+    EXPECT_EQ(ReadFile(m_dir / "ravelox.INI"), kSettings);
+
+    // The log it wrote reads back.
+    auto view = Start(-1, {"view", m_dir / "result.log", "--json"});
+    ASSERT_EQ(view->Wait(5000), 0) << view->Err();
+    const json v = view->JsonLines().at(0);
+    EXPECT_TRUE(v.at("view").at("local").at("has_data").get<bool>());
+    EXPECT_NEAR(v.at("view").at("local").at("max_output_kbps").get<double>(), 8000, 400);
+    EXPECT_NEAR(v.at("view").at("remote").at("max_input_kbps").get<double>(), 8000, 400);
+}
+
+TEST_F(CliRun, LossShowsAsQualityBelowFullAndMatchingLostCounts) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto responder = Responder(1);
+    netns::DropEveryNth drop(*m_net, 1, 50, kPort);
+    // 4 Mbit/s of 1000-byte datagrams: 500 a second, 10 a second dropped.
+    auto test = Start(0, {"test", m_net->Address(1), "--time", "5", "--local-speed", "4M",
+                          "--local-length", "1000", "--direction", "local", "--recv-buf", "256",
+                          "--send-buf", "256", "--json"});
+    ASSERT_EQ(test->Wait(20000), 0) << test->Err();
+    const json s = Summary(*test);
+    ASSERT_FALSE(s.empty()) << test->Out();
+    ASSERT_FALSE(s.at("remote_quality_pct").is_null()) << test->Out();
+    EXPECT_LT(s.at("remote_quality_pct").get<double>(), 100.0);
+    EXPECT_NEAR(s.at("remote_quality_pct").get<double>(), 98.0, 1.0);
+    EXPECT_NEAR(s.at("quality_pct").get<double>(), 98.0, 1.0);
+    ExpectNear(s, "remote_lost_per_s", 10.0, 0.25);
+    EXPECT_GT(s.at("remote_lost").get<int>(), 0);
+    EXPECT_LE(static_cast<std::uint64_t>(s.at("remote_lost").get<int>()), drop.Dropped());
+    EXPECT_EQ(s.at("local_lost").get<int>(), 0);
+
+    // Every loss the peer reported per interval was a datagram the rule dropped.
+    std::uint64_t perInterval = 0;
+    for (const json& line : test->JsonLines()) {
+        if (line.contains("interval"))
+            perInterval += line.at("interval").at("remote").at("lost").get<std::uint64_t>();
+    }
+    EXPECT_GT(perInterval, 0U);
+    EXPECT_LE(perInterval, drop.Dropped());
+    EXPECT_GE(perInterval + 25, drop.Dropped()); // drops before the first and after the last poll
+}
+
+TEST_F(CliRun, LookupFindsTwoRespondersAndBothStopOnTheirSignal) {
+    m_net = std::make_unique<netns::Topology>(3);
+    auto first = Responder(1);
+    auto second = Responder(2);
+    auto lookup = Start(0, {"lookup", "--time", "2", "--json"});
+    ASSERT_EQ(lookup->Wait(10000), 0) << lookup->Err();
+    const json found = lookup->JsonLines().at(0).at("lookup");
+    EXPECT_EQ(found.at("count").get<int>(), 2) << lookup->Out();
+    std::vector<std::string> addresses;
+    for (const json& f : found.at("found"))
+        addresses.push_back(f.at("address").get<std::string>());
+    std::sort(addresses.begin(), addresses.end());
+    EXPECT_EQ(addresses, (std::vector<std::string>{m_net->Address(1), m_net->Address(2)}));
+
+    first->Signal(SIGINT);
+    second->Signal(SIGTERM);
+    EXPECT_EQ(first->Wait(5000), 0) << first->Err();
+    EXPECT_EQ(second->Wait(5000), 0) << second->Err();
+}
+
+TEST_F(CliRun, PeerThatNeverAnswersEndsWithCodeThreeAndAReason) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto test = Start(0, {"test", m_net->Address(1), "--time", "10"});
+    EXPECT_EQ(test->Wait(15000), 3) << test->Out() << test->Err();
+    EXPECT_NE(test->Err().find("no answer from " + m_net->Address(1)), std::string::npos)
+        << test->Err();
+}
+
+TEST_F(CliRun, PortInUseIsASocketErrorWithTheEnginesCaption) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto responder = Responder(1);
+    auto second = Start(1, {"respond", "--duration", "5"});
+    EXPECT_EQ(second->Wait(10000), 1) << second->Out();
+    EXPECT_NE(second->Err().find("ERROR Socket:98 Bind"), std::string::npos) << second->Err();
+}
+
+struct BadCase {
+    const char* name;
+    std::vector<std::string> args;
+    int code;
+    const char* says; // part of stderr
+};
+
+class CliBadInput : public CliRun, public testing::WithParamInterface<BadCase> {};
+
+TEST_P(CliBadInput, ExitsWithItsCodeAndAClearMessage) {
+    const BadCase& c = GetParam();
+    std::vector<std::string> args;
+    for (const std::string& a : c.args)
+        args.push_back(a.rfind("@", 0) == 0 ? m_dir / a.substr(1) : a);
+    WriteFile(m_dir / "short.log", std::string(16, '\0'));
+    // Two whole records and the start of a third.
+    std::string cut(36, '\0');
+    cut[0] = 'L';
+    cut[16] = 'L';
+    cut[32] = 'R';
+    WriteFile(m_dir / "cut.log", cut);
+    auto cli = Start(-1, args);
+    ASSERT_EQ(cli->Wait(10000), c.code) << cli->Out() << cli->Err();
+    EXPECT_NE(cli->Err().find(c.says), std::string::npos) << cli->Err();
+}
+
+const std::string kHost = "198.18.0.2";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliBadInput,
+    testing::Values(
+        BadCase{"UnknownUnit", {"test", kHost, "--local-speed", "10X"}, 2, "unknown unit 'X'"},
+        BadCase{"SpeedZero", {"test", kHost, "--remote-speed", "0"}, 2, "must be above 0"},
+        BadCase{"SpeedNegative", {"test", kHost, "--remote-speed", "-3M"}, 2, "must be above 0"},
+        BadCase{"SpeedAbove10G", {"test", kHost, "--local-speed", "11G"}, 2, "above the largest"},
+        BadCase{"LengthBelow64", {"test", kHost, "--local-length", "63"}, 2, "outside 64..2000"},
+        BadCase{
+            "LengthAbove2000", {"test", kHost, "--remote-length", "2001"}, 2, "outside 64..2000"},
+        BadCase{"PortBelow1024", {"test", kHost, "--port", "1023"}, 2, "outside 1024..9000"},
+        BadCase{"PortAbove9000", {"respond", "--port", "9001"}, 2, "outside 1024..9000"},
+        BadCase{"HostName", {"test", "peer.example"}, 2, "not an IPv4 address"},
+        BadCase{"HostBroadcast", {"test", "255.255.255.255"}, 2, "broadcast address"},
+        BadCase{"DirectionUnknown",
+                {"test", kHost, "--direction", "up"},
+                2,
+                "not one of both, local, remote"},
+        BadCase{"LogNotWritable",
+                {"test", kHost, "--log", "/nonexistent-dir/result.log"},
+                2,
+                "--log: "},
+        BadCase{"InfoTimeTooShort",
+                {"test", kHost, "--info-time", "5", "--timer-period", "10"},
+                2,
+                "outside 10..60000"},
+        BadCase{"InfoTimeBelowTimerPeriod",
+                {"test", kHost, "--info-time", "20", "--timer-period", "50"},
+                2,
+                "shorter than the timer period"},
+        BadCase{"TimeZero", {"test", kHost, "--time", "0"}, 2, "--time"},
+        BadCase{"HostMissing", {"test"}, 2, "HOST is required"},
+        BadCase{"ViewMissingFile", {"view", "@missing.log"}, 1, "missing.log"},
+        BadCase{"ViewShortFile", {"view", "@short.log"}, 1, "short.log"},
+        BadCase{"ViewTruncatedFile", {"view", "@cut.log"}, 1, "cut.log"},
+        BadCase{"ViewDirectory", {"view", "@"}, 1, "not a regular file"}),
+    [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
+
+} // namespace
