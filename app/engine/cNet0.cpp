@@ -196,7 +196,10 @@ void TbNet0::RebuildHeader() {
     // Both queues are emptied by their own sides: the tick forgets its credit,
     // the send thread drops what waits.
     m_tickFlush.store(true);
-    m_flushQueues.store(true);
+    // Only what waits now is dropped: a request the tick queues after this
+    // point (the first control datagram after an opening) goes out.
+    m_flushControl.store(m_controlCount.load());
+    m_flushSend.store(m_sendQueue.load());
     m_intervalCount.store(0);
     m_headerOwnSpeed.store(static_cast<std::uint32_t>(m_localSpeed.load()));
     m_headerRequestedSpeed.store(static_cast<std::uint32_t>(m_remoteSpeed.load()));
@@ -437,10 +440,11 @@ void TbNet0::PublishLastRead(const TbNLastRead& last) {
     PutU16(bytes.data() + 4, last.Interval);
     std::memcpy(bytes.data() + 8, last.Report.data(), kReportSize);
     const std::uint32_t seq = m_lastReadSeq.load(std::memory_order_relaxed);
+    // Release stores keep the odd count ahead of every word; acquire loads on
+    // the reader side keep the second look at the count behind them.
     m_lastReadSeq.store(seq + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
     for (std::size_t i = 0; i < kLastReadWords; ++i)
-        m_lastReadWords[i].store(GetU32(bytes.data() + 4 * i), std::memory_order_relaxed);
+        m_lastReadWords[i].store(GetU32(bytes.data() + 4 * i), std::memory_order_release);
     m_lastReadSeq.store(seq + 2, std::memory_order_release);
 }
 
@@ -453,8 +457,7 @@ TbNet0::TbNLastRead TbNet0::LastRead() const {
         if ((before & 1u) != 0)
             continue;
         for (std::size_t i = 0; i < kLastReadWords; ++i)
-            PutU32(bytes.data() + 4 * i, m_lastReadWords[i].load(std::memory_order_relaxed));
-        std::atomic_thread_fence(std::memory_order_acquire);
+            PutU32(bytes.data() + 4 * i, m_lastReadWords[i].load(std::memory_order_acquire));
         if (m_lastReadSeq.load(std::memory_order_relaxed) == before)
             break;
     }
@@ -642,7 +645,6 @@ void TbNet0::DropPending() {
         m_sendQueue.fetch_sub(1, std::memory_order_acq_rel);
     }
     m_paceEntryRead = -1;
-    m_nextDataNs = 0;
 }
 
 // Plans how the datagrams of one queue entry spread over the timer period:
@@ -659,17 +661,18 @@ void TbNet0::Pace(std::int32_t entry) {
     m_paceIndex = 0;
     m_paceStartNs = NowNs();
     m_paceStepNs = spanNs / bursts;
-    m_nextDataNs = 0;
 }
 
 void TbNet0::WaitForWork(std::int64_t deadlineNs) {
     const SOCKET s = m_socket.load();
     pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {s, POLLIN, 0}};
-    const std::int64_t periodNs =
-        std::int64_t{std::max<std::int32_t>(m_timerPeriod.load(), 1)} * 1'000'000;
-    std::int64_t waitNs = periodNs;
+    // The tick, a stop request, a rebuild and arriving datagrams all wake the
+    // thread, so with nothing to pace it may sleep long: an idle engine costs
+    // next to nothing.
+    constexpr std::int64_t kIdleWaitNs = 200'000'000;
+    std::int64_t waitNs = kIdleWaitNs;
     if (deadlineNs > 0)
-        waitNs = std::clamp<std::int64_t>(deadlineNs - NowNs(), 0, periodNs);
+        waitNs = std::clamp<std::int64_t>(deadlineNs - NowNs(), 0, kIdleWaitNs);
     const timespec timeout{static_cast<time_t>(waitNs / 1'000'000'000),
                            static_cast<long>(waitNs % 1'000'000'000)};
     if (::ppoll(fds, s == INVALID_SOCKET ? 1 : 2, &timeout, nullptr) > 0 &&
@@ -681,10 +684,13 @@ void TbNet0::WaitForWork(std::int64_t deadlineNs) {
 
 void TbNet0::SendLoop() {
     while (!m_thread.Terminated()) {
-        if (m_flushQueues.exchange(false)) {
-            while (TakeControl()) {
-            }
-            DropPending();
+        for (std::int32_t n = m_flushControl.exchange(0); n > 0 && TakeControl(); --n) {
+        }
+        for (std::int32_t n = m_flushSend.exchange(0);
+             n > 0 && m_sendQueue.load(std::memory_order_acquire) > 0; --n) {
+            m_sendRead = (m_sendRead + 1) % kSendSlots;
+            m_sendQueue.fetch_sub(1, std::memory_order_acq_rel);
+            m_paceEntryRead = -1;
         }
 
         bool sent = false;
@@ -725,7 +731,16 @@ void TbNet0::SendLoop() {
             }
         }
 
-        const bool received = m_socket.load() != INVALID_SOCKET && Receive(m_receiveBuffer.data());
+        // While sending fast with nothing arriving, looking for input after
+        // every datagram would double the system calls: after an empty look,
+        // the next few sends go without one.
+        bool received = false;
+        if (m_socket.load() != INVALID_SOCKET && (!sent || m_receiveSkip == 0)) {
+            received = Receive(m_receiveBuffer.data());
+            m_receiveSkip = received ? 0 : kReceiveSkip;
+        } else if (m_receiveSkip > 0) {
+            --m_receiveSkip;
+        }
         if (!sent && !received)
             WaitForWork(deadline);
     }

@@ -237,7 +237,8 @@ protected:
     std::int64_t m_credit = 0;    // tick, bytes
     std::atomic<std::int32_t> m_sendQueueMax{4};
     std::array<std::atomic<std::int32_t>, kSendSlots> m_sendSlots{};
-    std::atomic<bool> m_flushQueues{false}; // a rebuild asks both sides to empty the queues
+    std::atomic<std::int32_t> m_flushControl{0}; // entries a rebuild asked the send thread to drop
+    std::atomic<std::int32_t> m_flushSend{0};
     std::atomic<bool> m_tickFlush{false};
 
     // Control queue: the only request is a 64-byte control datagram.
@@ -307,7 +308,8 @@ protected:
     std::int32_t m_paceIndex = 0;      // sub-bursts done
     std::int64_t m_paceStartNs = 0;
     std::int64_t m_paceStepNs = 0;
-    std::int64_t m_nextDataNs = 0; // no data before this time
+    static constexpr std::int32_t kReceiveSkip = 8;
+    std::int32_t m_receiveSkip = 0; // sends left before the next look for input
 
     TSendThread m_thread{*this};
 };

@@ -288,9 +288,12 @@ TEST_F(EngineTest, AcceptAddressCountsOthersApartAndRemembersThem) {
 TEST_F(EngineTest, LookupFindsTheOtherIdleCopiesOnce) {
     netns::Topology net(3);
     auto& a = Engine(net, 0);
-    Engine(net, 1);
-    Engine(net, 2);
-    ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty(); }));
+    auto& b = Engine(net, 1);
+    auto& c = Engine(net, 2);
+    // A copy that has not heard its own broadcast yet is dropped by everyone.
+    ASSERT_TRUE(WaitUntil([&] {
+        return !a.LocalAddress().empty() && !b.LocalAddress().empty() && !c.LocalAddress().empty();
+    }));
     const auto deadline = std::chrono::steady_clock::now() + 3s;
     while (a.FoundCount() < 2 && std::chrono::steady_clock::now() < deadline) {
         a.SetLookup(true);
