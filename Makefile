@@ -36,7 +36,9 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure --timeout 300
 
 run: build
-	$(BUILD)/bin/ravelox-cli --version
+	@echo "make run: starting 'ravelox-cli respond' inside a private network namespace (unshare -n: loopback only, its broadcasts never leave it); stop it with Ctrl+C."
+	@if [ "$$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi; \
+	$$SUDO unshare -n sh -c 'ip link set lo up && ip route add 255.255.255.255/32 dev lo src 127.0.0.1 && exec $(BUILD)/bin/ravelox-cli respond'
 
 clean:
 	rm -rf $(BUILD)
