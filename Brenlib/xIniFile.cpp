@@ -132,8 +132,16 @@ std::size_t FindKey(const TDocument& doc, std::size_t header, std::string_view k
     return npos;
 }
 
+bool Quoted(std::string_view value) {
+    return value.size() >= 2 && value.front() == value.back() &&
+           (value.front() == '"' || value.front() == '\'');
+}
+
 std::string ValueOf(const TLine& line) {
     auto value = TrimView(std::string_view(line.text).substr(line.valueStart));
+    // One pair of enclosing quotes is not part of the value.
+    if (Quoted(value))
+        value = value.substr(1, value.size() - 2);
     if (value.size() > TIniFile::kMaxValueLength) {
         // Cut at a character boundary: never half of a UTF-8 sequence.
         std::size_t n = TIniFile::kMaxValueLength;
@@ -176,10 +184,15 @@ std::string CheckedKey(std::string_view key) {
     return name;
 }
 
-std::string OneLine(std::string_view value) {
+// The text of a value as written: on one line, and quoted when the reader
+// would otherwise lose its outer blanks or its own enclosing quotes.
+std::string ValueText(std::string_view value) {
     std::string text(value);
     std::replace_if(
         text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (!text.empty() && (blank(text.front()) || blank(text.back()) || Quoted(text)))
+        return '"' + text + '"';
     return text;
 }
 
@@ -260,7 +273,7 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
 void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     const auto sectionName = CheckedSection(section);
     const auto keyName = CheckedKey(key);
-    const auto text = OneLine(value);
+    const auto text = ValueText(value);
     auto doc = Load(m_fileName);
     const auto before = Serialize(doc);
     const auto header = FindSection(doc, sectionName);
@@ -372,7 +385,7 @@ void TIniFile::ReplaceSection(std::string_view section, const TIniValues& values
     const auto before = Serialize(doc);
     std::vector<TLine> lines;
     for (const auto& [key, value] : values)
-        lines.push_back(MakeLine(doc, CheckedKey(key) + "=" + OneLine(value)));
+        lines.push_back(MakeLine(doc, CheckedKey(key) + "=" + ValueText(value)));
     auto header = FindSection(doc, sectionName);
     if (header == npos) {
         if (lines.empty())

@@ -41,8 +41,10 @@ public:
     virtual std::string ReadString(std::string_view section, std::string_view key,
                                    std::string_view def) const;
     // Line breaks in value are written as blanks: the format has one line per
-    // key. A section or key name that the format cannot hold (empty, a line
-    // break, "=" in a key, "]" in a section) raises EIniFileException.
+    // key. A value with outer blanks or enclosing quotes is written in double
+    // quotes, and reading strips one pair of enclosing quotes, so that every
+    // one-line value reads back as written. A section or key name that the format cannot hold
+    // (empty, a line break, "=" in a key, "]" in a section) raises EIniFileException.
     virtual void WriteString(std::string_view section, std::string_view key,
                              std::string_view value);
 

@@ -116,6 +116,20 @@ TEST_F(TIniFileTest, LineBreaksInAValueCannotAddKeys) {
     EXPECT_EQ(IniMain->ReadSection("S"), std::vector<std::string>{"Text"});
 }
 
+TEST_F(TIniFileTest, ValuesReadBackAsWritten) {
+    const char* values[] = {"",         " lead", "trail ",    "\"quoted\"",
+                            "'single'", "\"",    "a \"b\" c", "=;#[x]"};
+    for (const char* value : values) {
+        IniMain->WriteString("S", "V", value);
+        EXPECT_EQ(IniMain->ReadString("S", "V", "?"), value) << value;
+    }
+    // Hand-written quotes around a value are not part of it.
+    WriteFile(IniPath(), "[S]\nA=\"  spaced  \"\nB='x'\nC=\"half\n");
+    EXPECT_EQ(IniMain->ReadString("S", "A", ""), "  spaced  ");
+    EXPECT_EQ(IniMain->ReadString("S", "B", ""), "x");
+    EXPECT_EQ(IniMain->ReadString("S", "C", ""), "\"half");
+}
+
 TEST_F(TIniFileTest, RefusesNamesTheFormatCannotHold) {
     const std::pair<std::string, std::string> cases[] = {
         {"", "Key"},  {"Sec]tion", "Key"}, {"Sec\ntion", "Key"}, {"S", ""},
