@@ -14,9 +14,13 @@ TbNBSClient::TbNBSClient() {
     m_socketsReady = SocketsStartupCheck();
     if (m_socketsReady)
         TbNBSClient::Open(true);
+    TbNBSClient* none = nullptr;
+    NetClient.compare_exchange_strong(none, this);
 }
 
 TbNBSClient::~TbNBSClient() {
+    TbNBSClient* self = this;
+    NetClient.compare_exchange_strong(self, nullptr);
     if (m_socketsReady) {
         SetSending(false, false);
         // Give the tick and the send thread the time to put the last control

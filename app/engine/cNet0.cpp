@@ -726,10 +726,10 @@ void TbNet0::SendLoop() {
                     m_sendQueue.fetch_sub(1, std::memory_order_acq_rel);
                     m_paceEntryRead = -1;
                 }
-                if (m_speedLowered.exchange(false))
-                    DropPending();
             }
         }
+        if (sent && m_speedLowered.exchange(false))
+            DropPending();
 
         // While sending fast with nothing arriving, looking for input after
         // every datagram would double the system calls: after an empty look,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <poll.h>
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -420,6 +421,154 @@ TEST_F(EngineTest, ReportsReachBothRingsAndTheFirstTakeIsABaseline) {
     count = kRingSize;
     EXPECT_FALSE(a.GetReports(a.LocalReports(), out, count, 0)); // one record is no batch yet
     EXPECT_EQ(count, 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(EngineTest, ControlsAndTheirLimits) {
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    EXPECT_EQ(NetClient.load(), &a);
+
+    a.SetPacketSize(100, true); // 100 - 54 = 46, raised to the smallest datagram
+    EXPECT_EQ(a.GetPacketSize(true), 118);
+    a.SetPacketSize(5000, false); // never a datagram above 2000 bytes
+    EXPECT_EQ(a.GetPacketSize(false), 2054);
+
+    a.SetRemoteHost("broadcast");
+    EXPECT_EQ(a.GetRemoteHost(), "255.255.255.255");
+    EXPECT_NE(a.OutgoingFlags() & nfBroadcast, 0);
+    EXPECT_EQ(a.Destination(), 0xFFFFFFFFu);
+    a.SetRemoteHost(net.Address(1));
+    EXPECT_EQ(a.OutgoingFlags() & nfBroadcast, 0);
+    EXPECT_EQ(a.Destination(), net.AddressNet(1));
+
+    a.SetSending(true, true);
+    EXPECT_EQ(a.OutgoingFlags() & 0x01FF,
+              nfSendOn | nfSendCmd | nfSpeedCmd | nfLengthCmd | nfResetCmd);
+    // Commands expire within two intervals of the last raise.
+    EXPECT_TRUE(WaitUntil([&] { return (a.OutgoingFlags() & kCommandMask) == 0; }, 1000ms));
+    a.SetSending(true, true); // the same state again raises nothing
+    EXPECT_EQ(a.OutgoingFlags() & kCommandMask, 0);
+    EXPECT_NE(a.OutgoingFlags() & nfSendOn, 0);
+}
+
+struct PeriodCase {
+    std::int32_t period;
+    std::int32_t capacity;
+};
+
+class EngineCapacity : public EngineTest, public testing::WithParamInterface<PeriodCase> {};
+
+TEST_P(EngineCapacity, FollowsTheTimerPeriodAtTheNextRebuild) {
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    a.SetTimerPeriod(GetParam().period);
+    EXPECT_EQ(a.SendQueueMax(), 20) << "kept until the header is rebuilt";
+    a.Reset();
+    EXPECT_EQ(a.SendQueueMax(), GetParam().capacity);
+    EXPECT_EQ(a.TimerPeriod(), GetParam().period);
+}
+
+INSTANTIATE_TEST_SUITE_P(Periods, EngineCapacity,
+                         testing::Values(PeriodCase{1, 100}, PeriodCase{3, 66}, PeriodCase{10, 20},
+                                         PeriodCase{100, 2}));
+
+TEST_F(EngineTest, OpenCloseAndReopen) {
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    a.SetSending(true, false);
+    a.Open(false);
+    EXPECT_FALSE(a.IsOpen());
+    EXPECT_FALSE(a.IsSending(false));
+    {
+        netns::HostScope in(net, 0); // the new socket belongs to the same host
+        a.Open(true);
+    }
+    EXPECT_TRUE(a.IsOpen());
+    // The timer kept running: reports still come.
+    const auto before = a.LocalReports().Count.load();
+    EXPECT_TRUE(WaitUntil([&] { return a.LocalReports().Count.load() > before; }));
+}
+
+TEST_F(EngineTest, AnIdlePeerAnswersEveryIntervalWithItsReport) {
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    auto& b = Engine(net, 1);
+    ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty() && !b.LocalAddress().empty(); }));
+    a.SetRemoteHost(net.Address(1));
+    a.SetPacketSize(554, false);
+    a.SetSpeed(1000, false);
+    a.SetSending(true, false);
+    // The peer's input, as the peer reports it in its answers.
+    TbNReport out[kRingSize];
+    std::uint32_t peerReceived = 0;
+    EXPECT_TRUE(WaitUntil([&] {
+        std::int32_t count = kRingSize;
+        a.GetReports(a.RemoteReports(), out, count, 1);
+        for (int i = 0; i < count; ++i)
+            peerReceived = std::max(peerReceived, out[i].BytesReceived);
+        return peerReceived >= 10 * 500;
+    }));
+    EXPECT_FALSE(b.IsSending(false));
+}
+
+TEST_F(EngineTest, DestructionTellsThePeerThatSendingStopped) {
+    netns::Topology net(2);
+    auto& b = Engine(net, 1);
+    {
+        auto& a = Engine(net, 0);
+        ASSERT_TRUE(
+            WaitUntil([&] { return !a.LocalAddress().empty() && !b.LocalAddress().empty(); }));
+        a.SetRemoteHost(net.Address(1));
+        a.SetSending(true, false);
+        ASSERT_TRUE(WaitUntil([&] { return b.IsSending(true); }));
+        const std::int32_t speed = a.GetSpeed(false);
+        m_engines.erase(m_engines.begin() + 1);
+        EXPECT_EQ(Cfg.LocalSpeed, speed) << "the engine writes its values back";
+    }
+    EXPECT_TRUE(WaitUntil([&] { return !b.IsSending(true); }, 1000ms));
+}
+
+TEST_F(EngineTest, AnotherVersionIsReportedOnceAndStillCounted) {
+    netns::Topology net(2);
+    auto& b = Engine(net, 1);
+    Injector peer(net, 0, net.Address(1));
+    for (std::uint32_t s = 0; s < 3; ++s) {
+        auto d = Injector::Datagram(s, 200);
+        d[hdr::Version] = 4;
+        WriteChecksum(d.data());
+        peer.Raw(d);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return b.CurrentReport().BytesReceived == 600; }));
+    const auto boxes = ShownBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Incompatibile version of remote application");
+    EXPECT_EQ(boxes[0].caption, "Receive");
+    EXPECT_EQ(b.CurrentReport().Bad, 0);
+}
+
+TEST_F(EngineTest, TooFewSocketsStopsAtTheStartUpCheck) {
+    netns::Topology net(2);
+    netns::HostScope in(net, 0);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit one = saved;
+    one.rlim_cur = 1;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &one), 0);
+    bool open = true;
+    {
+        TbNBSClient engine;
+        open = engine.IsOpen();
+    }
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_FALSE(open);
+    const auto boxes = ShownBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "This application requires a minimum of 2 supported sockets.");
+    EXPECT_EQ(boxes[0].caption, "Windows Sockets Error");
 }
 
 } // namespace
