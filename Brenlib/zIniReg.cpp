@@ -733,8 +733,8 @@ int LevelCandidate(const std::string& text) {
 
 } // namespace
 
-void CreateRegistries() {
-    const auto& version = VersionRecord();
+void CreateRegistries(const TVersionRecord* record) {
+    const auto& version = record != nullptr ? *record : VersionRecord();
     if (version.CompanyName.empty() || version.InternalName.empty())
         throw EVersionInfo("VersionInfo resource 'CompanyName' or 'InternalName' not found");
     using TRoot = TRegistryB::TRoot;

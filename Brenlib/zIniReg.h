@@ -209,7 +209,11 @@ extern TRegistryB* RegLocalMachine;
 // company key in the per-user branch (a digit, the larger one wins).
 extern std::uint8_t DevLevel;
 
-// Makes the two registry objects from the version record and fixes DevLevel.
-// Raises EVersionInfo when the record lacks its company or internal name.
-void CreateRegistries();
+struct TVersionRecord;
+
+// Makes the two registry objects from the version record (the program's own
+// when none is given) and fixes DevLevel. Raises EVersionInfo when the
+// record lacks its company or internal name; start-up shows the text and
+// stops.
+void CreateRegistries(const TVersionRecord* version = nullptr);
 void FreeRegistries();

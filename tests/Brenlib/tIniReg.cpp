@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "tStoreFixture.h"
+#include "xVersion.h"
 #include "zUtils.h"
 
 namespace {
@@ -498,6 +499,24 @@ TEST_F(TMirrorTest, DeveloperLevelTakesTheLargerDigit) {
         InitSettingsStore();
         EXPECT_EQ(DevLevel, c.level)
             << (c.product ? c.product : "-") << "/" << (c.company ? c.company : "-");
+    }
+}
+
+TEST_F(TMirrorTest, VersionRecordWithoutNamesStopsStartUp) {
+    FreeRegistries();
+    for (const auto& [company, internal] :
+         {std::pair{"", "Quindle"}, std::pair{"Brenvik", ""}, std::pair{"", ""}}) {
+        TVersionRecord record;
+        record.CompanyName = company;
+        record.InternalName = internal;
+        try {
+            CreateRegistries(&record);
+            FAIL() << "no error for '" << company << "' / '" << internal << "'";
+        } catch (const EVersionInfo& error) {
+            EXPECT_STREQ(error.what(),
+                         "VersionInfo resource 'CompanyName' or 'InternalName' not found");
+        }
+        EXPECT_EQ(RegCurrentUser, nullptr);
     }
 }
 
