@@ -82,6 +82,7 @@ int Usage(const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
+    BlockStopSignals();
     const auto& version = VersionRecord();
     CLI::App app{version.ProductName + " command line: " + version.FileDescription};
     app.set_version_flag("--version", version.ProductName + " " + version.FileVersion);

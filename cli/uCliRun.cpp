@@ -84,14 +84,17 @@ void InstallOutward() {
 // SIGINT and SIGTERM are blocked in every thread (the engine's threads
 // inherit the mask) and taken only by Wait, so a stop request always ends in
 // the orderly shut-down below.
+sigset_t StopSignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
 class TStopSignals final {
 public:
-    TStopSignals() {
-        sigemptyset(&m_set);
-        sigaddset(&m_set, SIGINT);
-        sigaddset(&m_set, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &m_set, nullptr);
-    }
+    TStopSignals() : m_set(StopSignalSet()) { pthread_sigmask(SIG_BLOCK, &m_set, nullptr); }
     TStopSignals(const TStopSignals&) = delete;
     TStopSignals& operator=(const TStopSignals&) = delete;
 
@@ -254,14 +257,14 @@ std::string SpeedText(std::int32_t kbps) {
     return text;
 }
 
-// Runs `body` every interval until it answers false, a stop signal arrives or
-// a socket error was shown; the first call comes one interval after start.
+// Runs `body` every interval until it answers false or a stop signal
+// arrives; the first call comes one interval after start.
 template <class TBody> void EveryInterval(TStopSignals& signals, std::uint32_t start, TBody body) {
     const auto interval = static_cast<std::uint32_t>(CfgOpt.ViewTime);
     std::uint32_t next = start + interval;
     for (;;) {
         const auto wait = static_cast<std::int32_t>(next - timeGetTime());
-        if (signals.Wait(wait > 0 ? wait : 0) || g_socketError.load())
+        if (signals.Wait(wait > 0 ? wait : 0))
             return;
         next += interval;
         if (!body())
@@ -270,6 +273,11 @@ template <class TBody> void EveryInterval(TStopSignals& signals, std::uint32_t s
 }
 
 } // namespace
+
+void BlockStopSignals() {
+    const sigset_t set = StopSignalSet();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
 
 void LoadSettings() {
     // The store's framework reads its own switches from the command line;
@@ -370,10 +378,14 @@ int RunRespond(const TRespondOptions& options) {
         }
         const TCliInterval interval = sides.Poll(*engine, nullptr, timeGetTime() - start);
         Print(json, IntervalJson(interval), IntervalText(interval));
+        // A send error leaves the socket open and the copy serving; an error
+        // that closed it ends the run.
+        if (!engine->IsOpen())
+            return false;
         return options.Duration == 0 ||
                timeGetTime() - start < static_cast<std::uint32_t>(options.Duration) * 1000U;
     });
-    const bool socketError = g_socketError.load() && !engine->IsOpen();
+    const bool socketError = !engine->IsOpen();
     if (!json)
         PrintLine(signals.Stopped() ? "stopped by signal" : "stopped");
     return socketError ? kExitFailure : kExitOk;
@@ -450,6 +462,8 @@ int RunTest(const TTestOptions& options) {
     bool peerSeen = false;
     std::optional<TSummary> summary;
     EveryInterval(signals, start, [&] {
+        if (g_socketError.load())
+            return false;
         const std::uint32_t elapsed = timeGetTime() - start;
         const TCliInterval interval = sides.Poll(*engine, &log, elapsed);
         peerSeen = peerSeen || sides.Remote.StampChanged() || engine->PeerPacketSize.load() != 0;

@@ -54,6 +54,11 @@ struct TViewOptions {
     bool Json = false;
 };
 
+// Blocks SIGINT and SIGTERM in the calling thread, and so in every thread
+// started after it; the commands take them only where they wait. Call it
+// first thing, before any thread exists.
+void BlockStopSignals();
+
 // Opens the settings store on the program's settings file and reads the test
 // settings into CfgOpt, Cfg and Colors; never writes. A problem is reported on
 // stderr and the values not read keep their defaults.
