@@ -191,8 +191,11 @@ public:
     static std::string WindPlaceText(QWidget* form);
 
     // The section named after the component's class lists its persistent
-    // properties. Loading stops quietly at the first error.
+    // properties. Loading (window placement first, for a form with a window
+    // of its own) stops quietly at the first error; what was set stays.
     void LoadProperties(QObject* component, tPropMode modes = {});
+    // Saves the placement of a floating form, then every listed property
+    // that resolves. A refused file write raises EIniFileException.
     void SaveProperties(QObject* component, tPropMode modes = {});
 
     // Installed by the message strings; without it reports go to qWarning.
