@@ -297,10 +297,18 @@ TEST_F(CliRun, LookupFindsTwoRespondersAndBothStopOnTheirSignal) {
 
 TEST_F(CliRun, PeerThatNeverAnswersEndsWithCodeThreeAndAReason) {
     m_net = std::make_unique<netns::Topology>(2);
-    auto test = Start(0, {"test", m_net->Address(1), "--time", "10"});
+    // Only the peer is asked to send, at a speed above 2^31 bit/s, which the
+    // engine keeps as asked.
+    auto test = Start(0, {"test", m_net->Address(1), "--time", "10", "--direction", "remote",
+                          "--remote-speed", "2.5G", "--json"});
     EXPECT_EQ(test->Wait(15000), 3) << test->Out() << test->Err();
     EXPECT_NE(test->Err().find("no answer from " + m_net->Address(1)), std::string::npos)
         << test->Err();
+    const std::vector<json> lines = test->JsonLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().at("test").at("remote_speed_kbps").get<int>(), 2500000);
+    for (const json& line : lines)
+        EXPECT_FALSE(line.contains("summary")) << line;
 }
 
 TEST_F(CliRun, PortInUseIsASocketErrorWithTheEnginesCaption) {
