@@ -145,10 +145,19 @@ private:
     std::unique_ptr<TbNBSClient> m_engine;
 };
 
-// One side's report processing, as a channel panel does it on every Timer tick.
+// One side's report processing. The desktop program's channel panel takes
+// the reports one ViewTime apart; here every report is taken (the model runs
+// with a ViewTime of one InfoTime and is polled that often) and the print
+// interval averages the samples. Taking every report keeps two figures
+// right that a long period would spoil: the Centre panel's averages divide
+// the bytes of the reports used by the time up to the poll, and the reports
+// used lag the poll by up to one period; and the reports' lost counter is 16
+// bits, whose difference over a long period at heavy loss reads as a counter
+// going back.
 class TCliSideProcessor final {
 public:
-    TCliSideProcessor(char side, int reader) : m_processor(side, CfgOpt), m_reader(reader) {}
+    TCliSideProcessor(char side, int reader)
+        : m_processor(side, ProcessorOptions()), m_reader(reader) {}
 
     void Restart(const TClockNow& now) { m_processor.RestartStatistics(now); }
     const TReportProcessor& Processor() const { return m_processor; }
@@ -157,9 +166,14 @@ public:
     // shows that the other side sent something.
     bool StampChanged() const { return m_stampChanged; }
 
-    // Takes the new reports, feeds the model, writes the samples to the log
-    // and answers this side's figures for the interval.
-    TCliSide Poll(TbNBSClient& engine, TResultLog* log, const TClockNow& now) {
+    struct TPolled {
+        bool Added = false; // a sample was added
+        bool First = false; // the engine had reset its counters: a new baseline
+    };
+
+    // Takes the new reports, feeds the model and writes the samples to the
+    // log.
+    TPolled Poll(TbNBSClient& engine, TResultLog* log, const TClockNow& now) {
         TbNReportRing& ring = m_reader == 0 ? engine.LocalReports() : engine.RemoteReports();
         std::int32_t count = kRingSize;
         const std::uint16_t badBefore = m_processor.LastReport().Bad;
@@ -173,11 +187,11 @@ public:
         const std::vector<TSample> samples = m_processor.ProcessReports(
             first, std::span<const TbNReport>(m_buffer.data(), static_cast<std::size_t>(count)),
             now);
-        TCliSide side;
         for (const TSample& sample : samples) {
-            side.OutputKbps = sample.Output;
-            side.InputKbps = sample.Input;
-            side.Lost += sample.Lost;
+            m_outputSum += sample.Output;
+            m_inputSum += sample.Input;
+            m_lost += sample.Lost;
+            ++m_samples;
             if (log != nullptr && log->Storing()) {
                 const TLogResult written =
                     log->WriteSample(MakeLogRecord(m_processor.SideLetter(), sample));
@@ -185,19 +199,48 @@ public:
                     PrintError(written.Message);
             }
         }
-        side.Reported = !samples.empty();
         // After a reset (first) the counters start again: no difference yet.
         const auto bad = static_cast<std::uint16_t>(m_processor.LastReport().Bad - badBefore);
         if (!first && bad <= kLostBackward)
-            side.Bad = bad;
+            m_bad += bad;
+        return {!samples.empty(), first};
+    }
+
+    // This side's figures since the last call: mean rates of the samples,
+    // lost and bad datagrams summed.
+    TCliSide TakeInterval() {
+        TCliSide side;
+        if (m_samples > 0) {
+            side.OutputKbps = static_cast<std::uint32_t>(m_outputSum / m_samples);
+            side.InputKbps = static_cast<std::uint32_t>(m_inputSum / m_samples);
+            side.Reported = true;
+        }
+        side.Lost = m_lost;
+        side.Bad = m_bad;
+        m_outputSum = 0;
+        m_inputSum = 0;
+        m_samples = 0;
+        m_lost = 0;
+        m_bad = 0;
         return side;
     }
 
 private:
+    static TCfgOpt ProcessorOptions() {
+        TCfgOpt options = CfgOpt;
+        options.ViewTime = CfgOpt.InfoTime;
+        return options;
+    }
+
     TReportProcessor m_processor;
     int m_reader = 0;
     std::optional<std::uint16_t> m_firstStamp;
     bool m_stampChanged = false;
+    std::uint64_t m_outputSum = 0;
+    std::uint64_t m_inputSum = 0;
+    std::uint32_t m_samples = 0;
+    std::uint32_t m_lost = 0;
+    std::uint32_t m_bad = 0;
     std::array<TbNReport, kRingSize> m_buffer{};
 };
 
@@ -210,12 +253,28 @@ struct TCliSides {
         Local.Restart(now);
         Remote.Restart(now);
     }
-    TCliInterval Poll(TbNBSClient& engine, TResultLog* log, std::uint32_t timeMs) {
+    // Answers whether both sides added a sample.
+    //
+    // A peer's reset command makes the engine clear its counters and report
+    // rings, and the command rides in every datagram for 300 ms, so a start
+    // of sending brings a burst of resets. The desktop program restarts its
+    // statistics once at the click and lets the burst pass into the first
+    // minutes of a test; a run of a few seconds cannot, so the statistics
+    // restart at every reset seen, and the averages never mix counters from
+    // before it.
+    bool Poll(TbNBSClient& engine, TResultLog* log) {
         const TClockNow now = ClockNow();
+        const TCliSideProcessor::TPolled local = Local.Poll(engine, log, now);
+        const TCliSideProcessor::TPolled remote = Remote.Poll(engine, log, now);
+        if (local.First || remote.First)
+            Restart();
+        return local.Added && remote.Added;
+    }
+    TCliInterval TakeInterval(std::uint32_t timeMs) {
         TCliInterval interval;
         interval.TimeMs = timeMs;
-        interval.Local = Local.Poll(engine, log, now);
-        interval.Remote = Remote.Poll(engine, log, now);
+        interval.Local = Local.TakeInterval();
+        interval.Remote = Remote.TakeInterval();
         return interval;
     }
     std::optional<TSummary> Summary() const {
@@ -223,6 +282,21 @@ struct TCliSides {
         return UpdateSummary(Local.Processor().Statistics(), Remote.Processor().Statistics(),
                              Local.Processor().ElapsedMs(now));
     }
+};
+
+// When the next line is due: every print interval (ViewTime), on the poll
+// nearest to it.
+class TPrintClock final {
+public:
+    bool Due(std::uint32_t elapsed) {
+        if (elapsed + static_cast<std::uint32_t>(CfgOpt.InfoTime) / 2 < m_next)
+            return false;
+        m_next += static_cast<std::uint32_t>(CfgOpt.ViewTime);
+        return true;
+    }
+
+private:
+    std::uint32_t m_next = static_cast<std::uint32_t>(CfgOpt.ViewTime);
 };
 
 bool WaitOwnAddress(TbNBSClient& engine, TStopSignals& signals) {
@@ -257,16 +331,16 @@ std::string SpeedText(std::int32_t kbps) {
     return text;
 }
 
-// Runs `body` every interval until it answers false or a stop signal
-// arrives; the first call comes one interval after start.
-template <class TBody> void EveryInterval(TStopSignals& signals, std::uint32_t start, TBody body) {
-    const auto interval = static_cast<std::uint32_t>(CfgOpt.ViewTime);
-    std::uint32_t next = start + interval;
+// Runs `body` once per report interval (InfoTime) until it answers false or
+// a stop signal arrives; the first call comes one interval after start.
+template <class TBody> void EveryReport(TStopSignals& signals, std::uint32_t start, TBody body) {
+    const auto period = static_cast<std::uint32_t>(CfgOpt.InfoTime);
+    std::uint32_t next = start + period;
     for (;;) {
         const auto wait = static_cast<std::int32_t>(next - timeGetTime());
         if (signals.Wait(wait > 0 ? wait : 0))
             return;
-        next += interval;
+        next += period;
         if (!body())
             return;
     }
@@ -352,7 +426,8 @@ int RunRespond(const TRespondOptions& options) {
     for (int i = 0; i < 10 && !addressShown && !signals.Wait(kPollMs); ++i)
         showAddress();
 
-    EveryInterval(signals, start, [&] {
+    TPrintClock print;
+    EveryReport(signals, start, [&] {
         showAddress();
         engine->RemoteSendingChanged.store(false);
         if (engine->PeerPacketSizeChanged.load())
@@ -376,8 +451,11 @@ int RunRespond(const TRespondOptions& options) {
             sending = !sending;
             sides.Restart();
         }
-        const TCliInterval interval = sides.Poll(*engine, nullptr, timeGetTime() - start);
-        Print(json, IntervalJson(interval), IntervalText(interval));
+        sides.Poll(*engine, nullptr);
+        if (const std::uint32_t elapsed = timeGetTime() - start; print.Due(elapsed)) {
+            const TCliInterval interval = sides.TakeInterval(elapsed);
+            Print(json, IntervalJson(interval), IntervalText(interval));
+        }
         // A send error leaves the socket open and the copy serving; an error
         // that closed it ends the run.
         if (!engine->IsOpen())
@@ -461,17 +539,25 @@ int RunTest(const TTestOptions& options) {
     const auto timeMs = static_cast<std::uint32_t>(options.Time) * 1000U;
     bool peerSeen = false;
     std::optional<TSummary> summary;
-    EveryInterval(signals, start, [&] {
+    TPrintClock print;
+    EveryReport(signals, start, [&] {
         if (g_socketError.load())
             return false;
         const std::uint32_t elapsed = timeGetTime() - start;
-        const TCliInterval interval = sides.Poll(*engine, &log, elapsed);
+        const bool bothReported = sides.Poll(*engine, &log);
         peerSeen = peerSeen || sides.Remote.StampChanged() || engine->PeerPacketSize.load() != 0;
         if (!peerSeen && elapsed >= kAnswerTimeMs)
             return false;
-        Print(json, IntervalJson(interval), IntervalText(interval));
-        summary = sides.Summary();
-        return elapsed + static_cast<std::uint32_t>(CfgOpt.ViewTime) / 2 < timeMs;
+        // The Centre panel's figures divide the bytes of the reports used so
+        // far by the time up to now: taken where both sides just used a
+        // report, bytes and time end together.
+        if (bothReported || !summary)
+            summary = sides.Summary();
+        if (print.Due(elapsed)) {
+            const TCliInterval interval = sides.TakeInterval(elapsed);
+            Print(json, IntervalJson(interval), IntervalText(interval));
+        }
+        return elapsed + static_cast<std::uint32_t>(CfgOpt.InfoTime) / 2 < timeMs;
     });
     log.CloseLog();
 
