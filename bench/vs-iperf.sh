@@ -17,10 +17,6 @@ RATES=${BENCH_RATES:-"1M 10M 100M 1000M max"}
 MAX_RATE=10G                     # "max": ask both tools for 10 Gbit/s
 LENGTH=1450                      # datagram length (UDP payload), bytes
 BUF_KB=256                       # socket buffers, KB
-# Ravelox's print interval = every report (the default InfoTime): the reports
-# carry a 16-bit lost counter, and more than 32000 lost datagrams between two
-# reports used would read as a counter going back and not be counted.
-INTERVAL=200
 IDLE_TIME=10                     # seconds of idle responder
 RESULTS=${BENCH_RESULTS:-$HERE/RESULTS.md}
 IPERF_PORT=5201
@@ -100,7 +96,7 @@ run_ravelox() {
     wait_for "$out.srv" '"address"' || die "responder did not start: $(cat "$out.srv.err")"
     ip netns exec "$NS_C" /usr/bin/time -f "%U %S" -o "$out.cli.time" \
         "$CLI" test "$ADDR_S" --time "$TIME" --direction local --local-speed "$rate" \
-        --local-length "$LENGTH" --recv-buf "$BUF_KB" --send-buf "$BUF_KB" --interval "$INTERVAL" --json \
+        --local-length "$LENGTH" --recv-buf "$BUF_KB" --send-buf "$BUF_KB" --json \
         >"$out.cli" 2>"$out.cli.err" || die "ravelox-cli test failed: $(cat "$out.cli.err")"
     # The responder is the child of time: stop it by its own id.
     local child
@@ -206,7 +202,7 @@ REPORT=$WORK/report.md
     echo "Send and receive rates are each tool's own figures: Ravelox's summary averages"
     echo "(local_output_kbps, remote_input_kbps; its statistics skip the first reports), iperf3's"
     echo "sum_sent and sum_received. Loss: Ravelox 100 - remote_quality_pct (received / sent bytes"
-    echo "while datagrams were lost; print interval $INTERVAL ms), iperf3 lost_percent (lost / sent datagrams)."
+    echo "while datagrams were lost), iperf3 lost_percent (lost / sent datagrams)."
     echo "CPU: user + system seconds of the whole process (/usr/bin/time) per second of test."
     echo
     cat "$TABLE"
