@@ -30,9 +30,7 @@ TbNBSClient::~TbNBSClient() {
         ::nanosleep(&pause, nullptr);
     }
     StopThreads();
-    const SOCKET s = m_socket.exchange(INVALID_SOCKET);
-    if (s != INVALID_SOCKET)
-        closesocket(s);
+    ReleaseSocket();
     if (m_socketsReady)
         WSACleanup();
 }
@@ -53,41 +51,43 @@ void TbNBSClient::BuildDestination() {
 }
 
 bool TbNBSClient::CreateSocket() {
+    // The socket is handed to the send thread only once it is complete; a
+    // step that fails reports and closes it here.
     const SOCKET s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (s == INVALID_SOCKET) {
-        ReportSocketError("Create", false);
+        ReportSocketError("Create", true);
         return false;
     }
-    m_socket.store(s);
+    auto fail = [&](const char* step) {
+        ReportSocketError(step, true);
+        closesocket(s);
+        return false;
+    };
     m_port.store(static_cast<std::uint16_t>(CfgOpt.Port));
     m_bindAddress = {};
     m_bindAddress.sin_family = AF_INET;
     m_bindAddress.sin_addr.s_addr = htonl(INADDR_ANY);
     m_bindAddress.sin_port = htons(m_port.load());
-    if (::bind(s, reinterpret_cast<const sockaddr*>(&m_bindAddress), sizeof m_bindAddress) != 0) {
-        ReportSocketError("Bind", false);
-        return false;
-    }
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&m_bindAddress), sizeof m_bindAddress) != 0)
+        return fail("Bind");
     BuildDestination();
     const int recvBuf = CfgOpt.SockRecvBuf;
     const int sendBuf = CfgOpt.SockSendBuf;
     ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &recvBuf, sizeof recvBuf);
     ::setsockopt(s, SOL_SOCKET, SO_SNDBUF, &sendBuf, sizeof sendBuf);
     const int on = 1;
-    if (::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
-        ReportSocketError("Broadcast", false);
-        return false;
-    }
+    if (::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
+        return fail("Broadcast");
     unsigned long blocking = 0;
     ioctlsocket(s, FIONBIO_QUERY, &blocking);
+    m_socket.store(s, std::memory_order_release);
     return true;
 }
 
 void TbNBSClient::Open(bool on) {
-    if (const SOCKET s = m_socket.load(); s != INVALID_SOCKET) {
+    if (IsOpen()) {
         Reset();
-        m_socket.store(INVALID_SOCKET);
-        closesocket(s);
+        ReleaseSocket();
     }
     if (on) {
         CreateSocket();

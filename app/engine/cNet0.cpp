@@ -590,7 +590,7 @@ bool TbNet0::Send(std::uint8_t* d) {
     WriteChecksum(d);
     // The pattern of the buffer in use is already in place for this length
     // and parity (see SendOne).
-    const SOCKET s = m_socket.load();
+    const SOCKET s = m_socketInUse.load(std::memory_order_relaxed);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(m_port.load());
@@ -609,7 +609,7 @@ void TbNet0::SendOne(std::uint8_t kind, std::int32_t size) {
         m_patternLength[parity] = size;
     }
     AssembleHeader(d, kind, size);
-    if (!m_destinationUsable.load() || m_socket.load() == INVALID_SOCKET) {
+    if (!m_destinationUsable.load() || m_socketInUse.load() == INVALID_SOCKET) {
         m_status.fetch_or(kStatusSendFailed);
         return;
     }
@@ -624,7 +624,7 @@ void TbNet0::SendOne(std::uint8_t kind, std::int32_t size) {
     }
     const int error = errno;
     m_status.fetch_or(kStatusSendFailed);
-    if (!m_sendErrorShown.load() && m_socket.load() != INVALID_SOCKET) {
+    if (!m_sendErrorShown.load() && m_socketInUse.load() != INVALID_SOCKET) {
         m_sendErrorShown.store(true);
         errno = error;
         ReportSocketError("Send", true);
@@ -664,7 +664,7 @@ void TbNet0::Pace(std::int32_t entry) {
 }
 
 void TbNet0::WaitForWork(std::int64_t deadlineNs) {
-    const SOCKET s = m_socket.load();
+    const SOCKET s = m_socketInUse.load(std::memory_order_relaxed);
     pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {s, POLLIN, 0}};
     // The tick, a stop request, a rebuild and arriving datagrams all wake the
     // thread, so with nothing to pace it may sleep long: an idle engine costs
@@ -684,6 +684,15 @@ void TbNet0::WaitForWork(std::int64_t deadlineNs) {
 
 void TbNet0::SendLoop() {
     while (!m_thread.Terminated()) {
+        // The socket this pass works with; ReleaseSocket() waits until the
+        // thread has let go of a socket before it is closed.
+        // (Sequentially consistent on both sides: either ReleaseSocket() sees
+        // the socket in use, or this pass sees it gone.)
+        for (SOCKET s = m_socket.load();; s = m_socket.load()) {
+            m_socketInUse.store(s);
+            if (m_socket.load() == s)
+                break;
+        }
         for (std::int32_t n = m_flushControl.exchange(0); n > 0 && TakeControl(); --n) {
         }
         for (std::int32_t n = m_flushSend.exchange(0);
@@ -735,7 +744,7 @@ void TbNet0::SendLoop() {
         // every datagram would double the system calls: after an empty look,
         // the next few sends go without one.
         bool received = false;
-        if (m_socket.load() != INVALID_SOCKET && (!sent || m_receiveSkip == 0)) {
+        if (m_socketInUse.load() != INVALID_SOCKET && (!sent || m_receiveSkip == 0)) {
             received = Receive(m_receiveBuffer.data());
             m_receiveSkip = received ? 0 : kReceiveSkip;
         } else if (m_receiveSkip > 0) {
@@ -744,6 +753,23 @@ void TbNet0::SendLoop() {
         if (!sent && !received)
             WaitForWork(deadline);
     }
+    m_socketInUse.store(INVALID_SOCKET, std::memory_order_release);
+}
+
+void TbNet0::ReleaseSocket() {
+    const SOCKET s = m_socket.exchange(INVALID_SOCKET);
+    if (s == INVALID_SOCKET)
+        return;
+    // Closing a descriptor that the send thread is still using would let a
+    // new socket reuse its number under that thread's feet.
+    Wake();
+    const std::int64_t deadline = NowNs() + 2'000'000'000;
+    while (m_thread.Running() && m_socketInUse.load() == s && NowNs() < deadline) {
+        timespec pause{0, 200'000};
+        ::nanosleep(&pause, nullptr);
+        Wake();
+    }
+    closesocket(s);
 }
 
 // ---------------------------------------------------------------- receiving
@@ -760,7 +786,7 @@ bool TbNet0::IsOwn(const std::uint8_t* d) const {
 
 // Reads and handles one datagram when one waits; false when none did.
 bool TbNet0::Receive(std::uint8_t* buffer) {
-    const SOCKET s = m_socket.load();
+    const SOCKET s = m_socketInUse.load(std::memory_order_relaxed);
     std::memset(buffer, 0, 4);
     sockaddr_in from{};
     socklen_t fromLength = sizeof from;
@@ -875,6 +901,9 @@ void TbNet0::ShowText(const std::string& text, const std::string& caption, bool 
         NetOutward.ShowText(text, caption);
         return;
     }
+    // The user may take long to close the box: the socket must stay free to
+    // be closed meanwhile.
+    m_socketInUse.store(INVALID_SOCKET, std::memory_order_release);
     std::unique_lock lock(m_boxMutex);
     m_boxText = text;
     m_boxCaption = caption;
@@ -913,11 +942,8 @@ void TbNet0::ReportSocketError(const char* step, bool keepOpen) {
     if (text.size() > kBufferSize - 1)
         text.resize(kBufferSize - 1);
     ShowText(text, caption, std::strcmp(step, "Send") == 0);
-    if (!keepOpen) {
-        const SOCKET s = m_socket.exchange(INVALID_SOCKET);
-        if (s != INVALID_SOCKET)
-            closesocket(s);
-    }
+    if (!keepOpen)
+        ReleaseSocket();
 }
 
 // ---------------------------------------------------------------- TbNClient

@@ -173,6 +173,7 @@ protected:
     void AddSeen(std::uint32_t address, std::int32_t first);
     void Wake();
     void StopThreads();
+    void ReleaseSocket();
     void SetLocalLength(std::int32_t length);
     bool IsOwn(const std::uint8_t* datagram) const;
 
@@ -190,6 +191,7 @@ protected:
     std::atomic<bool> m_ownAddressKnown{false};
     std::uint16_t m_instance = 0;
     std::atomic<SOCKET> m_socket{INVALID_SOCKET};
+    std::atomic<SOCKET> m_socketInUse{INVALID_SOCKET}; // the send thread's socket of this pass
     std::atomic<std::int32_t> m_localSpeed{0};
     std::atomic<std::int32_t> m_remoteSpeed{0};
     std::atomic<std::int32_t> m_localLength{256};

@@ -474,7 +474,10 @@ TEST_P(EngineCapacity, FollowsTheTimerPeriodAtTheNextRebuild) {
 
 INSTANTIATE_TEST_SUITE_P(Periods, EngineCapacity,
                          testing::Values(PeriodCase{1, 100}, PeriodCase{3, 66}, PeriodCase{10, 20},
-                                         PeriodCase{100, 2}));
+                                         PeriodCase{100, 2}),
+                         [](const auto& info) {
+                             return "period_" + std::to_string(info.param.period);
+                         });
 
 TEST_F(EngineTest, OpenCloseAndReopen) {
     netns::Topology net(2);

@@ -29,7 +29,12 @@ INSTANTIATE_TEST_SUITE_P(
                     SpeedCase{false, -5, ""}, SpeedCase{true, 125000, "1.00 Mbps  "},
                     SpeedCase{true, 1250, "0.01 Mbps  "}, SpeedCase{true, 12, "0.00 Mbps  "},
                     SpeedCase{true, 0, ""}, SpeedCase{true, -1, ""},
-                    SpeedCase{true, 2147483647, "17180 Mbps  "}));
+                    SpeedCase{true, 2147483647, "17180 Mbps  "}),
+    [](const auto& info) {
+        const auto& c = info.param;
+        return std::string(c.bytesPerSecond ? "Res_" : "Kbps_") + (c.value < 0 ? "minus" : "") +
+               std::to_string(c.value < 0 ? -static_cast<long>(c.value) : c.value);
+    });
 
 TEST(SpeedTextUnit, FollowsTheTranslatedUnitWordOfAnyLength) {
     const std::string saved = Str_Mbps;
