@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <regex>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -50,13 +49,14 @@ void SweepStale() {
     std::error_code ec;
     if (!std::filesystem::is_directory(run, ec))
         return;
-    static const std::regex name{R"(rvt(\d+)-\d+)"};
     for (const auto& entry : std::filesystem::directory_iterator(run, ec)) {
+        // Names are "rvt<pid>-<serial>".
         const auto file = entry.path().filename().string();
-        std::smatch m;
-        if (!std::regex_match(file, m, name))
+        const auto dash = file.find('-');
+        if (file.rfind("rvt", 0) != 0 || dash == std::string::npos || dash == 3 ||
+            file.find_first_not_of("0123456789", 3) != dash)
             continue;
-        const pid_t pid = static_cast<pid_t>(std::stol(m[1].str()));
+        const pid_t pid = static_cast<pid_t>(std::stol(file.substr(3, dash - 3)));
         if (::kill(pid, 0) != 0 && errno == ESRCH)
             Run("ip netns del " + file + " 2>/dev/null");
     }
@@ -235,11 +235,10 @@ DropEveryNth::~DropEveryNth() {
 
 std::uint64_t DropEveryNth::Counter(const std::string& name) const {
     const std::string text = m_topology.ExecOutput(m_host, "nft list counter ip rvimp " + name);
-    static const std::regex packets{R"(packets (\d+))"};
-    std::smatch m;
-    if (!std::regex_search(text, m, packets))
+    const auto at = text.find("packets ");
+    if (at == std::string::npos)
         throw std::runtime_error("no counter " + name);
-    return std::stoull(m[1].str());
+    return std::stoull(text.substr(at + 8));
 }
 
 std::uint64_t DropEveryNth::Dropped() const {
