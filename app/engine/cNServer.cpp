@@ -15,25 +15,29 @@ void Complain(const std::string& text) {
 
 } // namespace
 
-bool SocketsStartupCheck() {
-    if (WSAStartup(MakeWord(1, 1), &SocketInfo) != 0) {
-        Complain("WINSOCK.DLL not responding.");
-        return false;
-    }
-    const unsigned major = SocketInfo.wVersion & 0xFFu;
-    const unsigned minor = (SocketInfo.wVersion >> 8) & 0xFFu;
+std::string StartupCheckText(const WSADATA* data) {
+    if (data == nullptr)
+        return "WINSOCK.DLL not responding.";
+    const unsigned major = data->wVersion & 0xFFu;
+    const unsigned minor = (data->wVersion >> 8) & 0xFFu;
     char text[128];
     if (major < 1 || (major == 1 && minor < 1)) {
         std::snprintf(text, sizeof text,
                       "Windows Sockets version %u.%u not supported by WINSOCK.DLL", major, minor);
-        Complain(text);
-        return false;
+        return text;
     }
-    if (SocketInfo.iMaxSockets < 2) {
+    if (data->iMaxSockets < 2) {
         std::snprintf(text, sizeof text,
                       "This application requires a minimum of %d supported sockets.", 2);
-        Complain(text);
-        return false;
+        return text;
     }
-    return true;
+    return {};
+}
+
+bool SocketsStartupCheck() {
+    const bool started = WSAStartup(MakeWord(1, 1), &SocketInfo) == 0;
+    const std::string text = StartupCheckText(started ? &SocketInfo : nullptr);
+    if (!text.empty())
+        Complain(text);
+    return text.empty();
 }

@@ -371,3 +371,6 @@ extern std::atomic<TbNBSClient*> NetClient;
 // Socket-interface start-up check; shows its message and returns false when
 // the interface is missing, too old or offers too few sockets.
 bool SocketsStartupCheck();
+// The message of that check for a description record (none: the start-up
+// failed); empty when the interface will do.
+std::string StartupCheckText(const WSADATA* data);

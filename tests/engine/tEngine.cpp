@@ -8,7 +8,6 @@
 #include <vector>
 
 #include <poll.h>
-#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -551,27 +550,6 @@ TEST_F(EngineTest, AnotherVersionIsReportedOnceAndStillCounted) {
     EXPECT_EQ(boxes[0].text, "Incompatibile version of remote application");
     EXPECT_EQ(boxes[0].caption, "Receive");
     EXPECT_EQ(b.CurrentReport().Bad, 0);
-}
-
-TEST_F(EngineTest, TooFewSocketsStopsAtTheStartUpCheck) {
-    netns::Topology net(2);
-    netns::HostScope in(net, 0);
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit one = saved;
-    one.rlim_cur = 1;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &one), 0);
-    bool open = true;
-    {
-        TbNBSClient engine;
-        open = engine.IsOpen();
-    }
-    ::setrlimit(RLIMIT_NOFILE, &saved);
-    EXPECT_FALSE(open);
-    const auto boxes = ShownBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "This application requires a minimum of 2 supported sockets.");
-    EXPECT_EQ(boxes[0].caption, "Windows Sockets Error");
 }
 
 } // namespace

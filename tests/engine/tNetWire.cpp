@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cNet0.h"
 #include "cNetWire.h"
 
 namespace {
@@ -207,6 +208,41 @@ INSTANTIATE_TEST_SUITE_P(
                     LostCase{"duplicate", {9, 10, 10, 11}, {0, 0, 65535, 65535}},
                     LostCase{"gap_of_ten", {9, 20, 21}, {0, 10, 10}},
                     LostCase{"wraps_32_bits", {9, 0xFFFFFFFF, 0, 1}, {0, 65525, 65525, 65525}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+struct StartupCase {
+    const char* name;
+    bool record;
+    std::uint16_t version;
+    unsigned maxSockets;
+    const char* text;
+};
+
+class SocketStartup : public testing::TestWithParam<StartupCase> {};
+
+TEST_P(SocketStartup, ExplainsAnUnusableSocketInterface) {
+    const auto& c = GetParam();
+    WSADATA data;
+    data.wVersion = c.version;
+    data.iMaxSockets = c.maxSockets;
+    EXPECT_EQ(StartupCheckText(c.record ? &data : nullptr), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SocketStartup,
+    testing::Values(StartupCase{"usable", true, MakeWord(2, 2), 1024, ""},
+                    StartupCase{"exactly_1_1", true, MakeWord(1, 1), 2, ""},
+                    StartupCase{"no_record", false, 0, 0, "WINSOCK.DLL not responding."},
+                    StartupCase{"version_1_0", true, MakeWord(1, 0), 1024,
+                                "Windows Sockets version 1.0 not supported by WINSOCK.DLL"},
+                    StartupCase{"version_0_9", true, MakeWord(0, 9), 1024,
+                                "Windows Sockets version 0.9 not supported by WINSOCK.DLL"},
+                    StartupCase{"one_socket", true, MakeWord(2, 2), 1,
+                                "This application requires a minimum of 2 supported sockets."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
