@@ -184,10 +184,18 @@ for label in $RATES; do
 done
 
 echo "vs-iperf: idle responder, $IDLE_TIME s" >&2
-ip netns exec "$NS_S" /usr/bin/time -f "%U %S" -o "$WORK/idle.time" \
-    "$CLI" respond --duration "$IDLE_TIME" >/dev/null 2>"$WORK/idle.err" ||
-    die "idle responder failed: $(cat "$WORK/idle.err")"
-IDLE=$(awk -v t="$IDLE_TIME" '{ printf "%.5f", ($1 + $2) / t }' "$WORK/idle.time")
+# Measured from /proc after start-up (loading libraries and settings is not
+# idling): CPU clock ticks of the whole process over IDLE_TIME seconds.
+ip netns exec "$NS_S" "$CLI" respond --duration $((IDLE_TIME + 3)) >/dev/null 2>"$WORK/idle.err" &
+IDLE_PID=$!
+sleep 1
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$IDLE_PID/stat"; }
+IDLE_T0=$(cpu_ticks) || die "idle responder failed: $(cat "$WORK/idle.err")"
+sleep "$IDLE_TIME"
+IDLE_T1=$(cpu_ticks) || die "idle responder failed: $(cat "$WORK/idle.err")"
+wait "$IDLE_PID" || die "idle responder failed: $(cat "$WORK/idle.err")"
+IDLE=$(awk -v a="$IDLE_T0" -v b="$IDLE_T1" -v hz="$(getconf CLK_TCK)" -v t="$IDLE_TIME" \
+    'BEGIN { printf "%.5f", (b - a) / hz / t }')
 
 CPU_MODEL=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
 REPORT=$WORK/report.md

@@ -55,11 +55,11 @@ bool TbNBSClient::CreateSocket() {
     // step that fails reports and closes it here.
     const SOCKET s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (s == INVALID_SOCKET) {
-        ReportSocketError("Create", true);
+        ReportSocketError("Create");
         return false;
     }
     auto fail = [&](const char* step) {
-        ReportSocketError(step, true);
+        ReportSocketError(step);
         closesocket(s);
         return false;
     };

@@ -627,7 +627,7 @@ void TbNet0::SendOne(std::uint8_t kind, std::int32_t size) {
     if (!m_sendErrorShown.load() && m_socketInUse.load() != INVALID_SOCKET) {
         m_sendErrorShown.store(true);
         errno = error;
-        ReportSocketError("Send", true);
+        ReportSocketError("Send");
     }
 }
 
@@ -932,7 +932,9 @@ bool TbNet0::ShowPendingBox() {
     return true;
 }
 
-void TbNet0::ReportSocketError(const char* step, bool keepOpen) {
+// Shows the error of a socket step. The caller closes the socket where the
+// step requires it ("Create", "Bind", "Broadcast"); "Send" leaves it open.
+void TbNet0::ReportSocketError(const char* step) {
     const int error = WSAGetLastError();
     std::string text = NetOutward.LookupText
                            ? NetOutward.LookupText("SocketErrors", std::to_string(error), "")
@@ -942,8 +944,6 @@ void TbNet0::ReportSocketError(const char* step, bool keepOpen) {
     if (text.size() > kBufferSize - 1)
         text.resize(kBufferSize - 1);
     ShowText(text, caption, std::strcmp(step, "Send") == 0);
-    if (!keepOpen)
-        ReleaseSocket();
 }
 
 // ---------------------------------------------------------------- TbNClient

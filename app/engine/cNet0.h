@@ -168,7 +168,7 @@ protected:
     void RaiseCommand(std::uint16_t bits);
     void ApplyCommands(const std::uint8_t* datagram);
     void ReceiveOne();
-    void ReportSocketError(const char* step, bool keepOpen);
+    void ReportSocketError(const char* step);
     void ShowText(const std::string& text, const std::string& caption, bool onSendThread);
     void AddSeen(std::uint32_t address, std::int32_t first);
     void Wake();
