@@ -9,6 +9,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -324,6 +325,20 @@ bool EngineOpen(const TCliEngine& engine) {
     return false;
 }
 
+// Opens the engine and waits until it knows its own address; the exit code
+// when the command cannot go on.
+std::optional<int> StartEngine(const TCliEngine& engine, TStopSignals& signals) {
+    if (!EngineOpen(engine))
+        return kExitFailure;
+    if (!WaitOwnAddress(*engine, signals)) {
+        if (signals.Stopped())
+            return kExitOk;
+        PrintError(OwnAddressMissing());
+        return kExitNoPeer;
+    }
+    return std::nullopt;
+}
+
 std::string SpeedText(std::int32_t kbps) {
     std::string text = SpeedToStr(kbps);
     while (!text.empty() && text.back() == ' ')
@@ -494,14 +509,8 @@ int RunTest(const TTestOptions& options) {
     TStopSignals signals;
     InstallOutward();
     TCliEngine engine;
-    if (!EngineOpen(engine))
-        return kExitFailure;
-    if (!WaitOwnAddress(*engine, signals)) {
-        if (signals.Stopped())
-            return kExitOk;
-        PrintError(OwnAddressMissing());
-        return kExitNoPeer;
-    }
+    if (const auto stop = StartEngine(engine, signals))
+        return *stop;
 
     // As the desktop program: the peer, its speed and length, then its and
     // the own sending.
@@ -611,14 +620,8 @@ int RunLookup(const TLookupOptions& options) {
     TStopSignals signals;
     InstallOutward();
     TCliEngine engine;
-    if (!EngineOpen(engine))
-        return kExitFailure;
-    if (!WaitOwnAddress(*engine, signals)) {
-        if (signals.Stopped())
-            return kExitOk;
-        PrintError(OwnAddressMissing());
-        return kExitNoPeer;
-    }
+    if (const auto stop = StartEngine(engine, signals))
+        return *stop;
     const std::uint32_t start = timeGetTime();
     const auto timeMs = static_cast<std::uint32_t>(options.Time) * 1000U;
     while (timeGetTime() - start < timeMs && !g_socketError.load()) {
