@@ -203,7 +203,6 @@ void TbNet0::RebuildHeader() {
     m_intervalCount.store(0);
     m_headerOwnSpeed.store(static_cast<std::uint32_t>(m_localSpeed.load()));
     m_headerRequestedSpeed.store(static_cast<std::uint32_t>(m_remoteSpeed.load()));
-    m_headerRequestedLength.store(static_cast<std::uint16_t>(m_remoteLength.load()));
     m_headerAccept.store(m_peerAcceptAddress.load());
     m_headerTimerPeriod.store(static_cast<std::uint16_t>(period));
     m_flags.store(m_ownAddressKnown.load() ? 0 : nfDiscover);
@@ -307,7 +306,6 @@ void TbNet0::SetSending(bool on, bool remote) {
         if (on) {
             m_flags.fetch_or(nfSendOn);
             m_headerRequestedSpeed.store(static_cast<std::uint32_t>(m_remoteSpeed.load()));
-            m_headerRequestedLength.store(static_cast<std::uint16_t>(m_remoteLength.load()));
             RaiseCommand(nfSendCmd | nfSpeedCmd | nfLengthCmd | nfResetCmd);
         } else {
             m_flags.fetch_and(static_cast<std::uint16_t>(~nfSendOn));
@@ -350,7 +348,6 @@ void TbNet0::SetPacketSize(std::int32_t size, bool remote) {
         if (m_remoteLength.load() == length)
             return;
         m_remoteLength.store(length);
-        m_headerRequestedLength.store(static_cast<std::uint16_t>(length));
         RaiseCommand(nfLengthCmd);
         return;
     }
@@ -488,7 +485,6 @@ void TbNet0::Tick() {
 
     if ((m_controlRequest.fetch_and(static_cast<std::uint8_t>(~0x02)) & 0x02) != 0 &&
         m_controlCount.load(std::memory_order_acquire) < kControlSlots) {
-        m_controlWrite = (m_controlWrite + 1) % kControlSlots;
         m_controlCount.fetch_add(1, std::memory_order_release);
         queued = true;
     }
@@ -634,7 +630,6 @@ void TbNet0::SendOne(std::uint8_t kind, std::int32_t size) {
 bool TbNet0::TakeControl() {
     if (m_controlCount.load(std::memory_order_acquire) == 0)
         return false;
-    m_controlRead = (m_controlRead + 1) % kControlSlots;
     m_controlCount.fetch_sub(1, std::memory_order_acq_rel);
     return true;
 }

@@ -208,7 +208,6 @@ protected:
     std::atomic<std::uint16_t> m_flags{0};
     std::atomic<std::uint32_t> m_sequence{0};
     std::atomic<std::uint32_t> m_headerRequestedSpeed{0};
-    std::atomic<std::uint16_t> m_headerRequestedLength{0};
     std::atomic<std::uint32_t> m_headerOwnSpeed{0};
     std::atomic<std::uint32_t> m_headerAccept{0};
     std::atomic<std::uint16_t> m_headerTimerPeriod{0};
@@ -243,10 +242,9 @@ protected:
     std::atomic<std::int32_t> m_flushSend{0};
     std::atomic<bool> m_tickFlush{false};
 
-    // Control queue: the only request is a 64-byte control datagram.
+    // Control queue: the only request ever queued is a 64-byte control
+    // datagram, so the queue is its count.
     std::atomic<std::int32_t> m_controlCount{0};
-    std::int32_t m_controlWrite = 0; // tick
-    std::int32_t m_controlRead = 0;  // send thread
 
     TbNReportRing m_localReports;
     TbNReportRing m_remoteReports;

@@ -154,12 +154,16 @@ Topology::Topology(int hosts) {
             Exec(i, "ip route add 255.255.255.255/32 dev " + Device(i) + " src " + Address(i));
         }
     } catch (...) {
-        this->~Topology();
+        Teardown(); // the destructor does not run for a constructor that throws
         throw;
     }
 }
 
 Topology::~Topology() {
+    Teardown();
+}
+
+void Topology::Teardown() {
     for (const auto& name : m_names)
         Run("ip netns del " + name + " 2>/dev/null");
     m_names.clear();

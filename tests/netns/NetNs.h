@@ -61,6 +61,7 @@ public:
     int OpenNamespace(int host) const;
 
 private:
+    void Teardown();
     std::vector<std::string> m_names;
 };
 
