@@ -9,8 +9,8 @@ CMAKE_FLAGS ?=
 
 PACKAGES := cmake ninja-build g++ pkg-config \
 	libgtest-dev libgmock-dev \
-	qt6-base-dev \
-	libcli11-dev nlohmann-json3-dev libsimpleini-dev \
+	qt6-base-dev qt6-charts-dev \
+	libcli11-dev nlohmann-json3-dev \
 	iproute2 nftables util-linux
 
 .PHONY: deps build test run clean
