@@ -30,3 +30,7 @@ std::string ProgramBasePath() {
     // Both programs share one settings file, as the desktop program names it.
     return ProgramFolder() + "/ravelox";
 }
+
+std::string ShippedDataFolder() {
+    return ProgramFolder();
+}

@@ -12,3 +12,9 @@ std::string ProgramFolder();
 // The program's own path without extension inside ProgramFolder(), e.g.
 // "/opt/ravelox/ravelox"; callers append ".INI", ".dbg", ".log".
 std::string ProgramBasePath();
+
+// The folder of the files the program ships read-only (language folders,
+// message files): ProgramFolder() for a build tree or a copy of its own.
+// Always ends without a slash. Every shipped file resolves through it, so an
+// installed program can read them from its install prefix's data folder.
+std::string ShippedDataFolder();
