@@ -3,6 +3,7 @@
 # make build  builds into build/, programs in build/bin/
 # make test   builds and runs the whole test suite
 # make run    builds and starts the program
+# make package builds the Debian package build/ravelox_<version>_<arch>.deb
 
 BUILD ?= build
 CMAKE_FLAGS ?=
@@ -11,9 +12,10 @@ PACKAGES := cmake ninja-build g++ pkg-config \
 	libgtest-dev libgmock-dev \
 	qt6-base-dev qt6-charts-dev \
 	libcli11-dev nlohmann-json3-dev \
-	iproute2 nftables util-linux
+	iproute2 nftables util-linux \
+	dpkg-dev desktop-file-utils man-db
 
-.PHONY: deps build test run clean
+.PHONY: deps build test run package clean
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -39,6 +41,9 @@ run: build
 	@echo "make run: starting 'ravelox-cli respond' inside a private network namespace (unshare -n: loopback only, its broadcasts never leave it); stop it with Ctrl+C."
 	@if [ "$$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi; \
 	$$SUDO unshare -n sh -c 'ip link set lo up && ip route add 255.255.255.255/32 dev lo src 127.0.0.1 && exec $(BUILD)/bin/ravelox-cli respond'
+
+package: build
+	cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf $(BUILD)

@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace {
 
 std::filesystem::path ExecutablePath() {
@@ -13,17 +16,85 @@ std::filesystem::path ExecutablePath() {
     return ec ? std::filesystem::path{} : exe;
 }
 
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::string{} : std::string{value};
+}
+
+std::string WithoutTrailingSlash(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+std::string UserHome() {
+    std::string home = Env("HOME");
+    if (home.empty()) {
+        if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr)
+            home = entry->pw_dir;
+    }
+    return home;
+}
+
 } // namespace
 
-std::string ProgramFolder() {
-    if (const char* home = std::getenv("RAVELOX_HOME"); home != nullptr && *home != '\0') {
-        std::string folder = home;
-        while (folder.size() > 1 && folder.back() == '/')
-            folder.pop_back();
-        return folder;
-    }
+std::string InstallDataRelative() {
+    return RAVELOX_INSTALL_DATA_RELATIVE;
+}
+
+THomeInputs HomeInputsNow() {
+    THomeInputs in;
+    in.RaveloxHome = Env("RAVELOX_HOME");
+    in.XdgConfigHome = Env("XDG_CONFIG_HOME");
+    in.Home = UserHome();
     const auto exe = ExecutablePath();
-    return exe.empty() ? std::string{"."} : exe.parent_path().string();
+    if (!exe.empty()) {
+        in.ExeFolder = exe.parent_path().string();
+        in.ExeFolderWritable = ::access(in.ExeFolder.c_str(), W_OK) == 0;
+        std::error_code ec;
+        in.InstallDataExists = std::filesystem::is_directory(
+            std::filesystem::path(in.ExeFolder) / InstallDataRelative(), ec);
+    }
+    return in;
+}
+
+THomeFolders ResolveHomeFolders(const THomeInputs& in) {
+    THomeFolders out;
+    const std::string exeFolder = in.ExeFolder.empty() ? std::string{"."} : in.ExeFolder;
+    out.Installed = !in.ExeFolder.empty() && (in.InstallDataExists || !in.ExeFolderWritable);
+    if (!in.RaveloxHome.empty()) {
+        out.Program = WithoutTrailingSlash(in.RaveloxHome);
+    } else if (out.Installed) {
+        // XDG: a relative XDG_CONFIG_HOME is invalid and ignored.
+        std::string config = in.XdgConfigHome;
+        if (config.empty() || config.front() != '/')
+            config = (in.Home.empty() ? std::string{"/tmp"} : WithoutTrailingSlash(in.Home)) +
+                     "/.config";
+        out.Program = WithoutTrailingSlash(config) + "/ravelox";
+    } else {
+        out.Program = exeFolder;
+    }
+    if (in.InstallDataExists)
+        out.Shipped = std::filesystem::path(exeFolder + "/" + InstallDataRelative())
+                          .lexically_normal()
+                          .string();
+    else if (!in.RaveloxHome.empty())
+        out.Shipped = out.Program;
+    else
+        out.Shipped = exeFolder;
+    out.Shipped = WithoutTrailingSlash(out.Shipped);
+    return out;
+}
+
+std::string ProgramFolder() {
+    const THomeFolders folders = ResolveHomeFolders(HomeInputsNow());
+    if (folders.Installed) {
+        // The per-user folder may not exist yet; the settings store and the
+        // result log only create files, not folders.
+        std::error_code ec;
+        std::filesystem::create_directories(folders.Program, ec);
+    }
+    return folders.Program;
 }
 
 std::string ProgramBasePath() {
@@ -32,5 +103,9 @@ std::string ProgramBasePath() {
 }
 
 std::string ShippedDataFolder() {
-    return ProgramFolder();
+    return ResolveHomeFolders(HomeInputsNow()).Shipped;
+}
+
+bool InstalledProgram() {
+    return ResolveHomeFolders(HomeInputsNow()).Installed;
 }
