@@ -648,7 +648,7 @@ int RunLookup(const TLookupOptions& options) {
 }
 
 int RunView(const TViewOptions& options) {
-    const TLogReadResult read = ReadResultLog(options.File);
+    const TLogViewResult read = ViewResultLog(options.File);
     if (read.Status == lsTruncated) {
         PrintError(read.Message.empty()
                        ? "'" + options.File + "' ends in a partial record: the file is truncated"
@@ -661,16 +661,16 @@ int RunView(const TViewOptions& options) {
                        : read.Message);
         return kExitFailure;
     }
-    const TLogView local = BuildLogView(read.Records, kSideLocal);
-    const TLogView remote = BuildLogView(read.Records, kSideRemote);
+    const TLogView& local = read.Local;
+    const TLogView& remote = read.Remote;
     std::optional<TSummary> summary;
     if (local.HasData)
-        summary = UpdateSummary(local.Stats, remote.Stats, local.Span);
+        summary = ViewSummary(local, remote);
     const TSummary* shown = summary ? &*summary : nullptr;
     if (options.Json) {
-        PrintLine(JsonLine(ViewJson(local, remote, read.Records.size(), shown)));
+        PrintLine(JsonLine(ViewJson(local, remote, read.Records, shown)));
     } else {
-        for (const std::string& line : ViewText(local, remote, read.Records.size(), shown))
+        for (const std::string& line : ViewText(local, remote, read.Records, shown))
             PrintLine(line);
     }
     return kExitOk;

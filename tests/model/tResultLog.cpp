@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <ctime>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -85,28 +86,73 @@ TEST_F(LogFiles, WrittenLogReadsBackRecordForRecord) {
     EXPECT_EQ(read.Records, written);
 }
 
-TEST_F(LogFiles, StoringStartsANewFileEveryTime) {
+TEST_F(LogFiles, AStoreKeepsThePreviousLogUnderItsTime) {
     const std::string path = WriteBytes("Ravelox.log", std::vector<std::uint8_t>(100, 0x4C));
+    // 2026-03-04 05:06:07 local time.
+    std::tm when{};
+    when.tm_year = 126;
+    when.tm_mon = 2;
+    when.tm_mday = 4;
+    when.tm_hour = 5;
+    when.tm_min = 6;
+    when.tm_sec = 7;
+    when.tm_isdst = -1;
+    const std::time_t now = std::mktime(&when);
     TResultLog log;
-    ASSERT_TRUE(log.OpenLog(path).Ok());
+    const TLogResult first = log.OpenLog(path, now);
+    ASSERT_TRUE(first.Ok()) << first.Message;
+    EXPECT_EQ(first.KeptAs, Path("Ravelox-20260304-050607.log"));
+    EXPECT_EQ(fs::file_size(first.KeptAs), 100U);
     ASSERT_TRUE(log.WriteSample(kSample).Ok());
     ASSERT_TRUE(log.WriteSample(kSample).Ok());
+    // A second store within the same second keeps the first one's log too.
+    const TLogResult second = log.OpenLog(path, now);
+    ASSERT_TRUE(second.Ok()) << second.Message;
+    EXPECT_EQ(second.KeptAs, Path("Ravelox-20260304-050607-2.log"));
+    EXPECT_EQ(fs::file_size(second.KeptAs), 2 * kLogRecordSize);
+    EXPECT_EQ(fs::file_size(first.KeptAs), 100U);
     log.CloseLog();
-    EXPECT_EQ(fs::file_size(path), 2 * kLogRecordSize);
+    EXPECT_EQ(fs::file_size(path), 0U);
+    // An empty log is not worth keeping: it is simply created anew.
+    const TLogResult third = log.OpenLog(path, now);
+    ASSERT_TRUE(third.Ok());
+    EXPECT_TRUE(third.KeptAs.empty());
+    log.CloseLog();
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator{}), 3);
 }
 
-TEST_F(LogFiles, RestartMarkEndsStoringAtTheNextSample) {
-    const std::string path = Path("Ravelox.log");
+TEST_F(LogFiles, APreviousLogThatCannotBeKeptIsNotDestroyed) {
+    const std::string path = WriteBytes("Ravelox.log", std::vector<std::uint8_t>(32, 0x4C));
+    const std::time_t now = 1'700'000'000;
+    // The name it would be kept under is taken by a folder with content.
+    fs::create_directories(KeptLogName(path, now));
+    fs::create_directories(fs::path(KeptLogName(path, now)) / "x");
+    for (int n = 2; n < 1000; ++n) {
+        const fs::path kept = KeptLogName(path, now);
+        const fs::path taken =
+            kept.parent_path() / (kept.stem().string() + "-" + std::to_string(n) + ".log");
+        fs::create_directories(taken / "x");
+    }
     TResultLog log;
-    ASSERT_TRUE(log.OpenLog(path).Ok());
-    ASSERT_TRUE(log.WriteSample(kSample).Ok());
-    log.RaiseRestartMark();
-    EXPECT_TRUE(log.Storing()) << "the mark is seen by the next sample, not at once";
-    EXPECT_TRUE(log.WriteSample(kSample).Ok());
+    const TLogResult opened = log.OpenLog(path, now);
+    EXPECT_EQ(opened.Status, lsKeepFailed) << opened.Message;
+    EXPECT_NE(opened.Message.find(path), std::string::npos) << opened.Message;
     EXPECT_FALSE(log.Storing());
-    EXPECT_FALSE(log.RestartMark());
-    EXPECT_EQ(log.RecordsWritten(), 1U);
-    EXPECT_EQ(fs::file_size(path), kLogRecordSize);
+    EXPECT_EQ(fs::file_size(path), 32U);
+}
+
+TEST(LogRecord, KeptNameCarriesTheLocalTime) {
+    std::tm when{};
+    when.tm_year = 127;
+    when.tm_mon = 11;
+    when.tm_mday = 31;
+    when.tm_hour = 23;
+    when.tm_min = 59;
+    when.tm_sec = 58;
+    when.tm_isdst = -1;
+    const std::time_t t = std::mktime(&when);
+    EXPECT_EQ(KeptLogName("/a/b.c/ravelox.log", t), "/a/b.c/ravelox-20271231-235958.log");
+    EXPECT_EQ(KeptLogName("/a/result", t), "/a/result-20271231-235958.log");
 }
 
 TEST_F(LogFiles, StoringAndViewingExcludeEachOther) {
@@ -115,7 +161,8 @@ TEST_F(LogFiles, StoringAndViewingExcludeEachOther) {
     ASSERT_TRUE(log.OpenLog(Path("Ravelox.log")).Ok());
     ASSERT_TRUE(log.LoadView(shown).Ok());
     EXPECT_FALSE(log.Storing());
-    EXPECT_EQ(log.ViewRecords().size(), 3U);
+    EXPECT_TRUE(log.Viewing());
+    EXPECT_EQ(log.ViewRecordCount(), 3U);
     ASSERT_TRUE(log.OpenLog(Path("Ravelox.log")).Ok());
     EXPECT_FALSE(log.Viewing());
     // The restart mark drops view records too.
@@ -154,6 +201,11 @@ TEST_P(ReadLog, AnswersAStatusAndAMessageInsteadOfFailing) {
         EXPECT_NE(read.Message.find(path), std::string::npos) << read.Message;
     }
 
+    const TLogViewResult viewed = ViewResultLog(path);
+    EXPECT_EQ(viewed.Status, c.status) << viewed.Message;
+    EXPECT_EQ(viewed.Records, c.records);
+    EXPECT_EQ(viewed.Message, read.Message);
+
     TResultLog log;
     EXPECT_EQ(log.LoadView(path).Status, c.status);
     EXPECT_EQ(log.Viewing(), c.records > 0);
@@ -170,15 +222,6 @@ INSTANTIATE_TEST_SUITE_P(Table, ReadLog,
                          [](const testing::TestParamInfo<TReadCase>& info) {
                              return info.param.name;
                          });
-
-TEST_F(LogFiles, OversizedFileIsRefused) {
-    const std::string path = Path("huge.log");
-    std::ofstream(path, std::ios::binary).put('L');
-    fs::resize_file(path, kMaxLogBytes + kLogRecordSize); // sparse
-    const TLogReadResult read = ReadResultLog(path);
-    EXPECT_EQ(read.Status, lsTooLarge);
-    EXPECT_TRUE(read.Records.empty());
-}
 
 TEST_F(LogFiles, FailedCreateOrWriteSaysWhyAndStopsStoring) {
     TResultLog log;
@@ -222,7 +265,7 @@ TEST(LogView, TenMinutesOfReportsGiveOnePointPerRecordAndByteTotalsOverTheSpan) 
     // 1000 Kbps over 598 s.
     EXPECT_FLOAT_EQ(local.Stats.BytesSent, 598000 / 8 * 1000.0F);
     EXPECT_FLOAT_EQ(local.Stats.BytesReceived, 598000 / 8 * 800.0F);
-    EXPECT_EQ(local.Stats.Lost, 599);
+    EXPECT_EQ(local.Stats.Lost, 598); // 1 a second over 598 s
     EXPECT_EQ(local.Stats.ReportsToSkip, 0);
 
     const TLogView remote = BuildLogView(records, 'R');
@@ -255,7 +298,7 @@ TEST(LogView, MoreThan4000RecordsAreAveragedInGroups) {
         ASSERT_EQ(p.Lost, 1U) << j;
         ASSERT_EQ(p.X, 1000 * (3 * j + 2)) << j; // at the group's last record
     }
-    EXPECT_EQ(view.Stats.Lost, 3000 * 3);
+    EXPECT_EQ(view.Stats.Lost, 3000 * 3 - 1); // 3 per 3 s of the 8999 s span
 }
 
 TEST(LogView, GroupSizeKeepsPointsNearFourThousand) {
@@ -343,9 +386,7 @@ TEST_F(LogFiles, StoredTestViewsWithItsLiveAverages) {
     const auto live =
         UpdateSummary(local.Statistics(), remote.Statistics(), local.ElapsedMs(now)).value();
     ASSERT_TRUE(log.LoadView(path).Ok());
-    const TLogView lv = BuildLogView(log.ViewRecords(), 'L');
-    const TLogView rv = BuildLogView(log.ViewRecords(), 'R');
-    const auto viewed = UpdateSummary(lv.Stats, rv.Stats, lv.Span).value();
+    const auto viewed = ViewSummary(log.View('L'), log.View('R')).value();
     EXPECT_EQ(live.LSAvrgSpd, "1.00 Mbps  ");
     EXPECT_EQ(live.RRAvrgSpd, "0.50 Mbps  ");
     EXPECT_EQ(viewed.LSAvrgSpd, live.LSAvrgSpd);
@@ -353,6 +394,180 @@ TEST_F(LogFiles, StoredTestViewsWithItsLiveAverages) {
     EXPECT_EQ(viewed.RSAvrgSpd, live.RSAvrgSpd);
     EXPECT_EQ(viewed.RRAvrgSpd, live.RRAvrgSpd);
     EXPECT_EQ(viewed.QualityText, "100%");
+}
+
+// The view of a file streamed in chunks is the view of the file read whole,
+// for logs that end inside a chunk, on a chunk edge, and in a partial record.
+TEST_F(LogFiles, StreamedViewEqualsTheViewOfTheWholeFile) {
+    for (const std::uint32_t perSide : {3U, 2048U, 2049U, 4500U}) {
+        std::vector<TLogRecord> records;
+        for (std::uint32_t i = 0; i < perSide; ++i) {
+            records.push_back({'L', static_cast<std::uint16_t>(i % 7), 200 * i, i % 1000, 3 * i});
+            records.push_back({'R', static_cast<std::uint16_t>(i % 5), 200 * i, 2 * i, i % 900});
+        }
+        const std::string path = WriteRecords("log-" + std::to_string(perSide), records);
+        for (const bool cut : {false, true}) {
+            if (cut)
+                std::ofstream(path, std::ios::binary | std::ios::app).write("LR", 2);
+            const TLogViewResult viewed = ViewResultLog(path);
+            ASSERT_EQ(viewed.Status, cut ? lsTruncated : lsOk) << viewed.Message;
+            EXPECT_EQ(viewed.Records, records.size());
+            const TLogView local = BuildLogView(records, 'L');
+            const TLogView remote = BuildLogView(records, 'R');
+            EXPECT_EQ(viewed.Local.Points, local.Points) << perSide;
+            EXPECT_EQ(viewed.Local.Stats, local.Stats) << perSide;
+            EXPECT_EQ(viewed.Local.Span, local.Span) << perSide;
+            EXPECT_EQ(viewed.Remote.Points, remote.Points) << perSide;
+            EXPECT_EQ(viewed.Remote.Stats, remote.Stats) << perSide;
+            EXPECT_EQ(viewed.Remote.MaxLost, remote.MaxLost) << perSide;
+        }
+    }
+}
+
+// Over 64 MiB: more than 2.4 days of both sides at a report every 100 ms.
+// Generated here, in a temporary folder, never kept.
+TEST_F(LogFiles, ALogLargerThan64MiBIsViewedInAStreamingPass) {
+    constexpr std::uint32_t kPerSide = 2'200'000; // 2 x 2.2 M x 16 bytes = 70.4 MB
+    const std::string path = Path("big.log");
+    {
+        std::ofstream out(path, std::ios::binary);
+        std::vector<std::uint8_t> chunk;
+        chunk.reserve(2 * 65536 * kLogRecordSize);
+        std::uint8_t bytes[kLogRecordSize];
+        for (std::uint32_t i = 0; i < kPerSide; ++i) {
+            // Local sends 8000 Kbps throughout; the peer's input steps up
+            // halfway; one packet lost every 100th report here.
+            EncodeLogRecord({'L', static_cast<std::uint16_t>(i % 100 == 0 ? 1 : 0), 100 * i,
+                             i < kPerSide / 2 ? 4000U : 6000U, 8000},
+                            bytes);
+            chunk.insert(chunk.end(), bytes, bytes + kLogRecordSize);
+            EncodeLogRecord({'R', 0, 100 * i, 8000, i < kPerSide / 2 ? 4000U : 6000U}, bytes);
+            chunk.insert(chunk.end(), bytes, bytes + kLogRecordSize);
+            if (chunk.size() >= 2 * 65536 * kLogRecordSize || i + 1 == kPerSide) {
+                out.write(reinterpret_cast<const char*>(chunk.data()),
+                          static_cast<std::streamsize>(chunk.size()));
+                chunk.clear();
+            }
+        }
+    }
+    ASSERT_GT(fs::file_size(path), 64ULL * 1024 * 1024);
+
+    TResultLog log;
+    const TLogResult loaded = log.LoadView(path);
+    ASSERT_TRUE(loaded.Ok()) << loaded.Message;
+    ASSERT_TRUE(log.Viewing());
+    EXPECT_EQ(log.ViewRecordCount(), 2ULL * kPerSide);
+    const TLogView& local = log.View('L');
+    ASSERT_TRUE(local.HasData);
+    EXPECT_EQ(local.Count, kPerSide - 1);
+    EXPECT_EQ(local.Step, (kPerSide - 1) / kViewPoints + 1);
+    EXPECT_LE(local.Points.size(), kViewPoints);
+    EXPECT_GT(local.Points.size(), kViewPoints / 2);
+    EXPECT_EQ(local.Span, 100U * (kPerSide - 2));
+    EXPECT_EQ(local.Points.front().Output, 8000U);
+    EXPECT_EQ(local.Points.front().Input, 4000U);
+    EXPECT_EQ(local.Points.back().Input, 6000U);
+    EXPECT_EQ(local.MaxInput, 6000.0F);
+    EXPECT_NEAR(local.Stats.Lost, kPerSide / 100.0, 1.0);
+    const auto summary = ViewSummary(local, log.View('R')).value();
+    EXPECT_EQ(summary.LSAvrgSpd, SpeedResToStr(1'000'000)); // 8000 Kbps
+    EXPECT_NEAR(summary.LR, 625'000.0, 625.0);              // mean of 4000 and 6000 Kbps
+    EXPECT_EQ(summary.ElapsedMs, local.Span);
+}
+
+struct TViewCase {
+    const char* name;
+    std::vector<TLogRecord> records;
+    double localAxisMinutes;
+    double remoteAxisMinutes;
+    std::uint32_t localSpan;
+    std::uint32_t remoteSpan;
+    double ls; // bytes per second in the summary
+    double rs;
+    double rr;
+};
+void PrintTo(const TViewCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+// Records of one side at `periodMs` from `fromMs` to `toMs`.
+std::vector<TLogRecord> Side(char side, std::uint32_t fromMs, std::uint32_t toMs,
+                             std::uint32_t periodMs, std::uint32_t input, std::uint32_t output) {
+    std::vector<TLogRecord> records;
+    for (std::uint32_t t = fromMs; t <= toMs; t += periodMs)
+        records.push_back({side, 0, t, input, output});
+    return records;
+}
+std::vector<TLogRecord> Both(std::vector<TLogRecord> a, const std::vector<TLogRecord>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class ViewArithmetic : public testing::TestWithParam<TViewCase> {};
+
+TEST_P(ViewArithmetic, AxisAndAveragesOfEachSide) {
+    const TViewCase& c = GetParam();
+    const TLogView local = BuildLogView(c.records, 'L');
+    const TLogView remote = BuildLogView(c.records, 'R');
+    EXPECT_DOUBLE_EQ(ViewAxisMinutes(local), c.localAxisMinutes);
+    EXPECT_DOUBLE_EQ(ViewAxisMinutes(remote), c.remoteAxisMinutes);
+    EXPECT_EQ(local.Span, c.localSpan);
+    EXPECT_EQ(remote.Span, c.remoteSpan);
+    // Every point lies inside the axis.
+    for (const TLogView* v : {&local, &remote})
+        for (const TSample& p : v->Points)
+            ASSERT_LE(p.X / 60000.0, ViewAxisMinutes(*v));
+    const auto s = ViewSummary(local, remote);
+    if (c.localSpan == 0 && c.remoteSpan == 0) {
+        EXPECT_FALSE(s.has_value()) << "no time elapsed: the boxes keep their texts";
+        return;
+    }
+    ASSERT_TRUE(s.has_value());
+    EXPECT_NEAR(s->LS, c.ls, c.ls * 0.001 + 1);
+    EXPECT_NEAR(s->RS, c.rs, c.rs * 0.001 + 1);
+    EXPECT_NEAR(s->RR, c.rr, c.rr * 0.001 + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ViewArithmetic,
+    testing::Values(
+        // 20 s of reports: the axis is a third of a minute wide, not 0.
+        TViewCase{"ShorterThanAMinute",
+                  Both(Side('L', 0, 21000, 1000, 0, 800), Side('R', 0, 21000, 1000, 800, 0)),
+                  20000 / 60000.0, 20000 / 60000.0, 20000, 20000, 100000, 0, 100000},
+        // Two records of a side at one report time: an axis of one second.
+        TViewCase{"EqualReportTimes",
+                  Both(Side('L', 5000, 5000, 1, 0, 800),
+                       Both(Side('L', 5000, 5000, 1, 0, 800), Side('L', 5000, 5000, 1, 0, 800))),
+                  1 / 60.0, 1 / 60.0, 0, 0, 0, 0, 0},
+        // The peer's records cover only the last 30 s of a 60 s log: its
+        // rates are over its own 30 s, not halved by the Local span.
+        TViewCase{"RemoteSpanShorterThanLocal",
+                  Both(Side('L', 0, 61000, 1000, 0, 800), Side('R', 31000, 61000, 1000, 800, 400)),
+                  1.0, 29000 / 60000.0, 60000, 29000, 100000, 50000, 100000},
+        // The Local side's records stop early: its own span, the peer's own.
+        TViewCase{"LocalSpanShorterThanRemote",
+                  Both(Side('L', 0, 11000, 1000, 0, 1600), Side('R', 0, 121000, 1000, 1600, 0)),
+                  10000 / 60000.0, 2.0, 10000, 120000, 200000, 0, 200000}),
+    [](const testing::TestParamInfo<TViewCase>& info) { return info.param.name; });
+
+TEST(ViewArithmetic, NoSummaryWithoutDataAndTheRemoteSpanWhenOnlyThePeerHasData) {
+    EXPECT_FALSE(ViewSummary(TLogView{}, TLogView{}).has_value());
+    const auto records = Side('R', 0, 11000, 1000, 800, 800);
+    const auto s = ViewSummary(BuildLogView(records, 'L'), BuildLogView(records, 'R'));
+    ASSERT_TRUE(s.has_value());
+    EXPECT_EQ(s->ElapsedMs, 10000U);
+    EXPECT_NEAR(s->RS, 100000, 1);
+}
+
+TEST(ViewArithmetic, LostPerSecondOfTheRemoteSideIsOverItsOwnSpan) {
+    // Remote: 30 s, 3 lost per record of 1 s -> 3 lost/s, whatever the Local span.
+    auto remote = Side('R', 31000, 61000, 1000, 800, 400);
+    for (TLogRecord& r : remote)
+        r.Lost = 3;
+    const auto records = Both(Side('L', 0, 61000, 1000, 0, 800), remote);
+    const auto s = ViewSummary(BuildLogView(records, 'L'), BuildLogView(records, 'R')).value();
+    EXPECT_EQ(s.RErrors, "3");
 }
 
 } // namespace
