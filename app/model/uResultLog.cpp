@@ -49,7 +49,9 @@ std::uint32_t ClampToU32(std::uint64_t value) {
 } // namespace
 
 TLogRecord MakeLogRecord(char side, const TSample& sample) {
-    return {side, sample.Lost, sample.ReportTime, sample.Input, sample.Output};
+    // The record's field is 16 bits: a larger count is written as its top.
+    const auto lost = static_cast<std::uint16_t>(std::min<std::uint32_t>(sample.Lost, 0xFFFFU));
+    return {side, lost, sample.ReportTime, sample.Input, sample.Output};
 }
 
 void EncodeLogRecord(const TLogRecord& record, std::uint8_t* out) {
@@ -258,7 +260,7 @@ TLogView BuildLogView(std::span<const TLogRecord> records, char side) {
         if (++n % view.Step == 0) {
             view.Points.push_back({ClampToU32(x), static_cast<std::uint32_t>(outputSum / view.Step),
                                    static_cast<std::uint32_t>(inputSum / view.Step),
-                                   static_cast<std::uint16_t>(lostSum / view.Step), r.ReportTime});
+                                   static_cast<std::uint32_t>(lostSum / view.Step), r.ReportTime});
             inputSum = 0;
             outputSum = 0;
             lostSum = 0;
@@ -267,12 +269,10 @@ TLogView BuildLogView(std::span<const TLogRecord> records, char side) {
     // Mean rate (Kbps) x span (ms) / 8 is bytes. The mean takes every record
     // walked, the ones of a last unfinished group included.
     const double bytesPerKbps = static_cast<double>(view.Span / 8);
-    view.Stats.BytesSent = static_cast<float>(bytesPerKbps * static_cast<double>(outputTotal) / n);
-    view.Stats.BytesReceived =
-        static_cast<float>(bytesPerKbps * static_cast<double>(inputTotal) / n);
+    view.Stats.BytesSent = bytesPerKbps * static_cast<double>(outputTotal) / n;
+    view.Stats.BytesReceived = bytesPerKbps * static_cast<double>(inputTotal) / n;
     // The log holds lost packets per report interval: their sum is the count
     // of lost packets over the records shown, like the live total.
-    view.Stats.Lost = static_cast<std::int32_t>(
-        std::min<std::uint64_t>(lostTotal, std::numeric_limits<std::int32_t>::max()));
+    view.Stats.Lost = static_cast<std::int64_t>(lostTotal);
     return view;
 }
