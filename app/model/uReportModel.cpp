@@ -19,19 +19,26 @@ std::uint32_t AtLeastOne(std::int32_t value) {
 // Bytes per millisecond x 8 is kilobits per second. Worked in 64 bits: a
 // 32-bit product overflows from 537 MB per interval, which a gap of a minute
 // at 100 Mbps already reaches.
-std::uint32_t RateKbps(std::uint32_t bytes, std::uint32_t dt) {
-    const std::uint64_t rate = static_cast<std::uint64_t>(bytes) * 8U / dt;
+std::uint32_t RateKbps(std::uint64_t bytes, std::uint64_t dt) {
+    const std::uint64_t rate = bytes * 8U / dt;
     return static_cast<std::uint32_t>(
         std::min<std::uint64_t>(rate, std::numeric_limits<std::uint32_t>::max()));
 }
 
-std::int32_t SaturatingAdd(std::int32_t total, std::uint32_t add) {
-    const std::int64_t sum = static_cast<std::int64_t>(total) + add;
-    return static_cast<std::int32_t>(
-        std::min<std::int64_t>(sum, std::numeric_limits<std::int32_t>::max()));
+} // namespace
+
+std::uint32_t GapThreshold(std::uint32_t viewTime, std::uint32_t infoTime) {
+    const std::uint64_t intervals = kGapIntervals * std::max<std::uint64_t>(viewTime, infoTime);
+    return static_cast<std::uint32_t>(std::clamp<std::uint64_t>(intervals, kGapTime, 0xFFFFFFFFU));
 }
 
-} // namespace
+bool CounterAmbiguous(std::int64_t speedKbps, std::int32_t infoTimeMs) {
+    if (speedKbps <= 0 || infoTimeMs <= 0)
+        return false;
+    // kbit/s x ms / 8 = bytes per interval.
+    const double bytes = static_cast<double>(speedKbps) * infoTimeMs / 8.0;
+    return bytes >= static_cast<double>(kMaxPairBytes);
+}
 
 TClockNow ClockNow() {
     const auto wall = std::chrono::system_clock::now().time_since_epoch();
@@ -43,7 +50,7 @@ TElapsed SplitElapsed(std::uint64_t ms) {
     e.Milliseconds = static_cast<std::uint32_t>(ms % 1000);
     e.Seconds = static_cast<std::uint32_t>(ms / 1000 % 60);
     e.Minutes = static_cast<std::uint32_t>(ms / 60000 % 60);
-    e.Hours = static_cast<std::uint32_t>(ms / 3600000 % 24);
+    e.Hours = static_cast<std::uint32_t>(ms / 3600000);
     return e;
 }
 
@@ -79,6 +86,7 @@ TReportProcessor::TReportProcessor(char sideLetter, const TCfgOpt& options)
 void TReportProcessor::ApplyOptions(const TCfgOpt& options) {
     m_viewTime = AtLeastOne(options.ViewTime);
     m_graphWidth = std::min<std::uint32_t>(AtLeastOne(options.GraphTime), 4000000U) * 1000U;
+    m_gapTime = GapThreshold(m_viewTime, AtLeastOne(options.InfoTime));
 }
 
 void TReportProcessor::UpdateSendingFlag(bool sending) {
@@ -112,18 +120,14 @@ std::uint32_t TReportProcessor::ElapsedMs(const TClockNow& now) const {
     return now.Tick - m_live.StartTick;
 }
 
-TElapsed TReportProcessor::ElapsedTimeOfDay(const TClockNow& now) const {
-    // The wall clock may be set back while a test runs: show zero then.
-    const double ms = (now.Time - m_live.StartTime) * 1000.0;
-    return SplitElapsed(ms > 0.0 ? static_cast<std::uint64_t>(ms) : 0U);
-}
-
 std::vector<TSample> TReportProcessor::ProcessReports(bool first,
                                                       std::span<const TbNReport> reports,
                                                       const TClockNow& now) {
     std::vector<TSample> added;
     if (first && !reports.empty()) {
         m_resync = 3;
+        m_rebase = false;
+        m_pending = {};
         m_last.Stamp = reports.front().Stamp;
         m_last.BytesSent = 0;
         m_last.BytesReceived = 0;
@@ -150,42 +154,87 @@ std::vector<TSample> TReportProcessor::ProcessReports(bool first,
     std::uint32_t foreign = 0;
 
     for (const TbNReport& r : reports) {
-        std::uint32_t dt = static_cast<std::uint16_t>(r.Stamp - m_last.Stamp);
-        if (dt < period)
-            continue;
-        if (m_resync != 0) {
-            m_resync = 0;
-            m_last = r;
-            period = m_viewTime;
+        if (r == TbNReport{}) {
+            // Zeroed by a reset on another thread while it was taken: its
+            // stamp means nothing either, so the next record is the baseline.
+            m_rebase = true;
             continue;
         }
-        const std::uint32_t dSent = r.BytesSent - m_last.BytesSent;
-        const std::uint32_t dRecv = r.BytesReceived - m_last.BytesReceived;
+        if (m_resync != 0) {
+            if (static_cast<std::uint16_t>(r.Stamp - m_last.Stamp) < period)
+                continue;
+            m_resync = 0;
+            period = m_viewTime;
+            NewBaseline(r);
+            continue;
+        }
+        if (m_rebase) {
+            m_rebase = false;
+            NewBaseline(r);
+            continue;
+        }
+        // One pair: counters differ modulo their width.
+        const std::uint32_t pairDt = static_cast<std::uint16_t>(r.Stamp - m_prev.Stamp);
+        const std::uint32_t dSent = r.BytesSent - m_prev.BytesSent;
+        const std::uint32_t dRecv = r.BytesReceived - m_prev.BytesReceived;
+        const std::uint32_t dOthers = r.BytesFromOthers - m_prev.BytesFromOthers;
+        const std::uint64_t plausible = std::min<std::uint64_t>(
+            std::max<std::uint32_t>(pairDt, 1U) * kMaxBytesPerMs, kMaxPairBytes);
+        if (dSent >= plausible || dRecv >= plausible || dOthers >= plausible) {
+            NewBaseline(r);
+            continue;
+        }
+        m_pending.Dt += pairDt;
+        m_pending.Sent += dSent;
+        m_pending.Received += dRecv;
+        m_pending.FromOthers += dOthers;
+        // Lost packets are seen only when something arrives. A huge
+        // difference is the counter going back (a late datagram after its gap
+        // was counted): drawn as a mark, not counted.
+        if (dRecv > 0) {
+            const auto lost = static_cast<std::uint16_t>(r.Lost - m_prev.Lost);
+            if (lost > kLostBackward) {
+                m_pending.LostPlotted += kLostBackwardMark;
+            } else {
+                m_pending.Lost += lost;
+                m_pending.LostPlotted += lost;
+            }
+        }
+        m_prev = r;
+        if (m_pending.Dt < period)
+            continue;
+
+        const TPending p = m_pending;
+        m_pending = {};
         // The reports right after a restart only set the clock; whatever they
         // carry (bytes and lost alike) stays out of the totals.
-        bool counted = false;
         if (m_live.ReportsToSkip > 0) {
             if (--m_live.ReportsToSkip == 0) {
                 m_live.StartTime = now.Time;
                 m_live.StartTick = now.Tick;
             }
         } else {
-            m_live.BytesSent += static_cast<float>(dSent);
-            m_live.BytesReceived += static_cast<float>(dRecv);
-            counted = true;
+            m_live.BytesSent += static_cast<double>(p.Sent);
+            m_live.BytesReceived += static_cast<double>(p.Received);
+            m_live.Lost += static_cast<std::int64_t>(p.Lost);
         }
-        output = RateKbps(dSent, dt);
-        input = RateKbps(dRecv, dt);
-        foreign = RateKbps(r.BytesFromOthers - m_last.BytesFromOthers, dt);
-        if (dt >= kGapTime) {
+        output = RateKbps(p.Sent, p.Dt);
+        input = RateKbps(p.Received, p.Dt);
+        foreign = RateKbps(p.FromOthers, p.Dt);
+        const std::uint32_t lost =
+            input > 0
+                ? static_cast<std::uint32_t>(std::min<std::uint64_t>(p.LostPlotted, 0xFFFFFFFFU))
+                : 0U;
+        auto dt = static_cast<std::uint32_t>(std::min<std::uint64_t>(p.Dt, 0xFFFFFFFFU));
+        if (dt >= m_gapTime) {
             // Fall to zero at the old x, run at zero across the gap, and let
             // the new rates stand at the new x.
-            AddSample(r, 0, 0, 0, counted, added);
-            AddSample(r, dt, 0, 0, counted, added);
+            AddSample(0, 0, 0, 0, added);
+            AddSample(dt, 0, 0, 0, added);
             dt = 0;
         }
         m_reportTime += dt;
-        AddSample(r, dt, output, input, counted, added);
+        AddSample(dt, output, input, lost, added);
         m_last = r;
     }
 
@@ -221,8 +270,15 @@ std::vector<TSample> TReportProcessor::ProcessReports(bool first,
     return added;
 }
 
-void TReportProcessor::AddSample(const TbNReport& r, std::uint32_t dx, std::uint32_t output,
-                                 std::uint32_t input, bool counted, std::vector<TSample>& added) {
+void TReportProcessor::NewBaseline(const TbNReport& r) {
+    m_last = r;
+    m_prev = r;
+    m_pending = {};
+    ++m_baselines;
+}
+
+void TReportProcessor::AddSample(std::uint32_t dx, std::uint32_t output, std::uint32_t input,
+                                 std::uint32_t lost, std::vector<TSample>& added) {
     m_xPosition += dx;
     // Held in whole milliseconds so that scrolling never drifts: the newest
     // point of a full window stands exactly at its right edge.
@@ -231,27 +287,9 @@ void TReportProcessor::AddSample(const TbNReport& r, std::uint32_t dx, std::uint
         ScrollPoints(overflow);
         m_xPosition -= overflow;
     }
-    if (static_cast<float>(output) > m_maxOutput)
-        m_maxOutput = static_cast<float>(output);
-
-    std::uint16_t lost = 0;
-    if (input > 0) {
-        if (static_cast<float>(input) > m_maxInput)
-            m_maxInput = static_cast<float>(input);
-        // The engine's lost counter is 16 bits and wraps: the difference is
-        // taken modulo 2^16. A huge one is the counter going back (a late
-        // datagram after its gap was counted): drawn as a mark, not counted.
-        const auto diff = static_cast<std::uint16_t>(r.Lost - m_last.Lost);
-        if (diff > kLostBackward) {
-            lost = kLostBackwardMark;
-        } else {
-            lost = diff;
-            if (counted)
-                m_live.Lost = SaturatingAdd(m_live.Lost, diff);
-        }
-        if (static_cast<float>(lost) > m_maxLost)
-            m_maxLost = static_cast<float>(lost);
-    }
+    m_maxOutput = std::max(m_maxOutput, static_cast<float>(output));
+    m_maxInput = std::max(m_maxInput, static_cast<float>(input));
+    m_maxLost = std::max(m_maxLost, static_cast<float>(lost));
     const TSample sample{m_xPosition, output, input, lost, m_reportTime};
     m_points.push_back(sample);
     added.push_back(sample);

@@ -16,13 +16,28 @@
 #include "uConfig.h"
 
 inline constexpr std::uint32_t kFirstPeriod = 200;   // ms: baseline search after a first take
-inline constexpr std::uint32_t kGapTime = 5000;      // ms: an interval this long is drawn as a gap
+inline constexpr std::uint32_t kGapTime = 5000;      // ms: at least this long is drawn as a gap
 inline constexpr std::uint32_t kTitleTimeout = 3000; // ms without reports before titles lose rates
-inline constexpr std::int32_t kReportBatch = 20;     // reports to ask GetReports for per tick
-inline constexpr std::int32_t kSkipReports = 2;      // reports after a restart that reset the clock
+// A gap is also at least this many view or information intervals, so that
+// long intervals (both may be up to 10 s) do not turn every point into a gap.
+inline constexpr std::uint32_t kGapIntervals = 3;
+inline constexpr std::int32_t kSkipReports = 2; // reports after a restart that reset the clock
 // A lost difference above this is a counter that went back, drawn as kLostBackwardMark.
 inline constexpr std::uint32_t kLostBackward = 32000;
 inline constexpr std::uint16_t kLostBackwardMark = 10;
+// Bytes one pair of reports may plausibly add: twice the fastest speed a copy
+// sends (10 Gbit/s), and never half the 32-bit counter or more. A larger
+// difference is a counter that went back (a reset on another thread), not
+// traffic: the record becomes a new baseline.
+inline constexpr std::uint64_t kMaxBytesPerMs = 2'500'000;
+inline constexpr std::uint64_t kMaxPairBytes = 1ULL << 31;
+
+// The gap threshold for the given view and information intervals (ms).
+std::uint32_t GapThreshold(std::uint32_t viewTime, std::uint32_t infoTime);
+// True when one information interval at this speed moves the 32-bit byte
+// counters so far that a difference cannot tell traffic from a counter that
+// went back (speed kbit/s, interval ms).
+bool CounterAmbiguous(std::int64_t speedKbps, std::int32_t infoTimeMs);
 
 // The clocks as the processing sees them at one moment.
 struct TClockNow {
@@ -36,9 +51,11 @@ TClockNow ClockNow();
 struct TStatBlock {
     std::uint32_t StartTick = 0;
     double StartTime = 0.0; // seconds, as TClockNow::Time
-    float BytesSent = 0.0F;
-    float BytesReceived = 0.0F;
-    std::int32_t Lost = 0; // lost packets
+    // Doubles: a float stops counting single datagrams after 16 MB and
+    // drifts on long runs.
+    double BytesSent = 0.0;
+    double BytesReceived = 0.0;
+    std::int64_t Lost = 0; // lost packets
     std::int32_t ReportsToSkip = 0;
 
     friend bool operator==(const TStatBlock&, const TStatBlock&) = default;
@@ -49,20 +66,21 @@ struct TSample {
     std::uint32_t X = 0;          // ms from the left edge of the time window
     std::uint32_t Output = 0;     // Kbps
     std::uint32_t Input = 0;      // Kbps
-    std::uint16_t Lost = 0;       // lost packets in the interval, as plotted
+    std::uint32_t Lost = 0;       // lost packets in the interval, as plotted
     std::uint32_t ReportTime = 0; // ms of report intervals since the baseline (log field)
 
     friend bool operator==(const TSample&, const TSample&) = default;
 };
 
+// A duration, not a time of day: hours run on past 24.
 struct TElapsed {
-    std::uint32_t Hours = 0; // modulo 24
+    std::uint32_t Hours = 0;
     std::uint32_t Minutes = 0;
     std::uint32_t Seconds = 0;
     std::uint32_t Milliseconds = 0;
 };
 TElapsed SplitElapsed(std::uint64_t ms);
-// "H:MM:SS", hours modulo 24.
+// "H:MM:SS"; 25 hours read "25:00:00".
 std::string FormatElapsed(const TElapsed& elapsed);
 
 // Left-axis scale of one graph: top of the axis and the text of its maximum
@@ -79,7 +97,7 @@ TAxisScale AxisScale(double maximum, bool isCount);
 std::int32_t KbpsToBytesPerSecond(std::uint64_t kbps);
 
 // Usage, once per Timer tick of one side:
-//   bool first = engine->GetReports(ring, buf, count = kReportBatch, side);
+//   bool first = engine->GetReports(ring, buf, count = kRingSize, side);
 //   for (const TSample& s : proc.ProcessReports(first, {buf, count}, ClockNow()))
 //       log.WriteSample(MakeLogRecord(proc.SideLetter(), s));
 // Call RestartStatistics once before the first batch, as the panel does when it
@@ -88,12 +106,13 @@ class TReportProcessor final {
 public:
     explicit TReportProcessor(char sideLetter, const TCfgOpt& options = {});
 
-    // ViewTime and GraphTime; values below 1 count as 1 (a zero ViewTime would
-    // make a zero-length interval, a zero or negative GraphTime a window that
-    // cannot hold a point).
+    // ViewTime, InfoTime and GraphTime; values below 1 count as 1 (a zero
+    // ViewTime would make a zero-length interval, a zero or negative GraphTime
+    // a window that cannot hold a point).
     void ApplyOptions(const TCfgOpt& options);
     std::uint32_t ViewTime() const { return m_viewTime; }
     std::uint32_t GraphWidth() const { return m_graphWidth; } // ms
+    std::uint32_t GapTime() const { return m_gapTime; }
 
     char SideLetter() const { return m_sideLetter; }
 
@@ -103,6 +122,10 @@ public:
     // One batch exactly as GetReports handed it out: `first` is its answer
     // (the first record is then a baseline only). Answers the samples added,
     // in order; their X is the position each had when it was added.
+    // Every consecutive pair of records is taken, also those that make no
+    // point of their own: lost packets are summed per pair (the 16-bit
+    // counter cannot wrap between two records) and bytes in 64 bits. A
+    // zeroed record, or one whose counters went back, starts a new baseline.
     std::vector<TSample> ProcessReports(bool first, std::span<const TbNReport> reports,
                                         const TClockNow& now);
 
@@ -112,8 +135,10 @@ public:
     void RestartStatistics(const TClockNow& now);
 
     const TStatBlock& Statistics() const { return m_live; }
+    // From the monotonic clock: a wall-clock change does not move it.
     std::uint32_t ElapsedMs(const TClockNow& now) const;
-    TElapsed ElapsedTimeOfDay(const TClockNow& now) const;
+    // Records taken as new baselines since the processor was made.
+    std::uint32_t Baselines() const { return m_baselines; }
 
     // The graph window: points from the left edge, oldest first, and the
     // largest value of each series among them.
@@ -134,15 +159,30 @@ public:
     int IndicatorState() const { return m_indicatorState; }
 
 private:
-    void AddSample(const TbNReport& r, std::uint32_t dx, std::uint32_t output, std::uint32_t input,
-                   bool counted, std::vector<TSample>& added);
+    // What the pairs since the last point added up to.
+    struct TPending {
+        std::uint64_t Dt = 0; // ms
+        std::uint64_t Sent = 0;
+        std::uint64_t Received = 0;
+        std::uint64_t FromOthers = 0;
+        std::uint64_t Lost = 0;        // counted
+        std::uint64_t LostPlotted = 0; // counted plus the marks of counters that went back
+    };
+    void NewBaseline(const TbNReport& r);
+    void AddSample(std::uint32_t dx, std::uint32_t output, std::uint32_t input, std::uint32_t lost,
+                   std::vector<TSample>& added);
     void ScrollPoints(std::uint32_t overflow);
 
     char m_sideLetter = 'L';
     std::uint32_t m_viewTime = 1000;
     std::uint32_t m_graphWidth = 30000;
+    std::uint32_t m_gapTime = kGapTime;
 
-    TbNReport m_last{};
+    TbNReport m_last{}; // the record of the last point
+    TbNReport m_prev{}; // the record of the last pair
+    TPending m_pending{};
+    std::uint32_t m_baselines = 0;
+    bool m_rebase = false; // a zeroed record was seen: the next one is a baseline
     int m_resync = 0;
     std::uint32_t m_outputQuietTime = 0;
     std::uint32_t m_inputQuietTime = 0;

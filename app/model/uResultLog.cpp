@@ -54,7 +54,9 @@ std::uint32_t ClampToU32(std::uint64_t value) {
 } // namespace
 
 TLogRecord MakeLogRecord(char side, const TSample& sample) {
-    return {side, sample.Lost, sample.ReportTime, sample.Input, sample.Output};
+    // The record's field is 16 bits: a larger count is written as its top.
+    const auto lost = static_cast<std::uint16_t>(std::min<std::uint32_t>(sample.Lost, 0xFFFFU));
+    return {side, lost, sample.ReportTime, sample.Input, sample.Output};
 }
 
 void EncodeLogRecord(const TLogRecord& record, std::uint8_t* out) {
@@ -349,10 +351,8 @@ public:
         // Mean rate (Kbps) x span (ms) / 8 is bytes. The mean takes every
         // record walked, the ones of a last unfinished group included.
         const double bytesPerKbps = static_cast<double>(m_view.Span / 8);
-        m_view.Stats.BytesSent =
-            static_cast<float>(bytesPerKbps * static_cast<double>(m_outputTotal) / m_n);
-        m_view.Stats.BytesReceived =
-            static_cast<float>(bytesPerKbps * static_cast<double>(m_inputTotal) / m_n);
+        m_view.Stats.BytesSent = bytesPerKbps * static_cast<double>(m_outputTotal) / m_n;
+        m_view.Stats.BytesReceived = bytesPerKbps * static_cast<double>(m_inputTotal) / m_n;
         // The log holds lost packets per report interval. The span covers
         // the intervals of all records walked but the first (whose interval
         // ends where the span starts), so the count over the span is the
@@ -464,14 +464,13 @@ TStatBlock StatsOver(const TLogView& view, std::uint32_t elapsedMs) {
     if (!view.HasData || view.Span == 0 || view.Span == elapsedMs)
         return block;
     const double scale = static_cast<double>(elapsedMs) / view.Span;
-    block.BytesSent = static_cast<float>(view.Stats.BytesSent * scale);
-    block.BytesReceived = static_cast<float>(view.Stats.BytesReceived * scale);
+    block.BytesSent = view.Stats.BytesSent * scale;
+    block.BytesReceived = view.Stats.BytesReceived * scale;
     if (view.Stats.Lost != 0) {
         // Lost packets per second stay those of the side's own span; a
         // count that was not 0 stays not 0 (it decides the quality text).
-        const double lost = std::round(view.Stats.Lost * scale);
-        block.Lost = static_cast<std::int32_t>(
-            std::clamp(lost, 1.0, static_cast<double>(std::numeric_limits<std::int32_t>::max())));
+        const double lost = std::round(static_cast<double>(view.Stats.Lost) * scale);
+        block.Lost = static_cast<std::int64_t>(std::max(lost, 1.0));
     }
     return block;
 }

@@ -6,18 +6,17 @@
 #include <cstdio>
 #include <limits>
 
-#include "uSpeedStr.h"
+#include "uPanelRules.h"
 
 namespace {
 
 // Rates far beyond any link (or a garbage total) must not overflow the
-// conversion to the text function's 32-bit argument.
-std::int32_t ClampToInt32(double value) {
-    constexpr double kMax = std::numeric_limits<std::int32_t>::max();
+// conversion to the text function's 64-bit argument.
+std::int64_t ClampToInt64(double value) {
+    constexpr double kMax = 9.0e18;
     if (!(value > 0.0))
         return 0;
-    return value >= kMax ? std::numeric_limits<std::int32_t>::max()
-                         : static_cast<std::int32_t>(value);
+    return value >= kMax ? static_cast<std::int64_t>(kMax) : static_cast<std::int64_t>(value);
 }
 
 struct TDirection {
@@ -29,7 +28,7 @@ struct TDirection {
 
 // One direction: `lost` counted by the receiver, `sent` the sender's rate,
 // `received` the receiver's rate.
-TDirection Direction(std::int32_t lost, double sent, double received, std::uint32_t elapsedMs) {
+TDirection Direction(std::int64_t lost, double sent, double received, std::uint32_t elapsedMs) {
     TDirection d;
     if (lost != 0) {
         d.LostPerSecond = static_cast<double>(lost) / elapsedMs * 1000.0;
@@ -70,10 +69,10 @@ std::optional<TSummary> UpdateSummary(const TStatBlock& local, const TStatBlock&
     s.RS = remote.BytesSent / e * 1000.0;
     s.RR = remote.BytesReceived / e * 1000.0;
 
-    s.LSAvrgSpd = SpeedResToStr(ClampToInt32(s.LS));
-    s.LRAvrgSpd = SpeedResToStr(ClampToInt32(s.RR));
-    s.RSAvrgSpd = SpeedResToStr(ClampToInt32(s.RS));
-    s.RRAvrgSpd = SpeedResToStr(ClampToInt32(s.LR));
+    s.LSAvrgSpd = SpeedResToStr64(ClampToInt64(s.LS));
+    s.LRAvrgSpd = SpeedResToStr64(ClampToInt64(s.RR));
+    s.RSAvrgSpd = SpeedResToStr64(ClampToInt64(s.RS));
+    s.RRAvrgSpd = SpeedResToStr64(ClampToInt64(s.LR));
 
     s.LocalLost = local.Lost;
     s.RemoteLost = remote.Lost;
@@ -90,7 +89,7 @@ std::optional<TSummary> UpdateSummary(const TStatBlock& local, const TStatBlock&
 
     s.Bandwidth = s.LR + s.RR;
     if (s.Bandwidth > 0.0)
-        s.BandwidthText = SpeedResToStr(ClampToInt32(std::round(s.Bandwidth)));
+        s.BandwidthText = SpeedResToStr64(ClampToInt64(std::round(s.Bandwidth)));
     s.Quality = (s.LR > 0.0 || s.RR > 0.0) ? s.QL * s.QR * 100.0 : -1.0;
     if (s.Quality > 0.0)
         s.QualityText = FormatGeneral3(s.Quality) + "%";

@@ -23,8 +23,8 @@ struct TSummary {
     double RS = 0.0;
     double RR = 0.0;
 
-    std::int32_t LocalLost = 0;  // lost packets seen here (peer -> this host)
-    std::int32_t RemoteLost = 0; // lost packets the peer saw (this host -> peer)
+    std::int64_t LocalLost = 0;  // lost packets seen here (peer -> this host)
+    std::int64_t RemoteLost = 0; // lost packets the peer saw (this host -> peer)
     double LocalLostPerSecond = 0.0;
     double RemoteLostPerSecond = 0.0;
 
@@ -49,7 +49,8 @@ struct TSummary {
     std::string LErrors;
 
     // Status bar values: empty when the figure is not above 0 (bare label).
-    std::string BandwidthText; // SpeedResToStr of the rounded bandwidth
+    std::string BandwidthText; // SpeedResToStr64 of the rounded bandwidth (both ways
+                               // at 10 Gbit/s pass 32 bits)
     std::string QualityText;   // e.g. "99.9%"
 };
 

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "uReportModel.h"
+#include "uSummary.h"
 #include "uSpeedStr.h"
 
 namespace {
@@ -79,10 +81,9 @@ TEST(ReportProcessing, SteadyTrafficGivesThousandKbpsPointsAndCountsAfterTheSkip
     EXPECT_EQ(side.proc.OutputRateText(), SpeedResToStr(125000));
     EXPECT_EQ(side.proc.InputRateText(), "1.00 Mbps  ");
     // The first two reports after the restart set the clock only.
-    EXPECT_FLOAT_EQ(side.proc.Statistics().BytesSent, 8 * 125000.0F);
-    EXPECT_FLOAT_EQ(side.proc.Statistics().BytesReceived, 8 * 125000.0F);
+    EXPECT_DOUBLE_EQ(side.proc.Statistics().BytesSent, 8 * 125000.0);
+    EXPECT_DOUBLE_EQ(side.proc.Statistics().BytesReceived, 8 * 125000.0);
     EXPECT_EQ(side.proc.ElapsedMs(side.now), 8000U);
-    EXPECT_EQ(side.proc.ElapsedTimeOfDay(side.now).Seconds, 8U);
 }
 
 TEST(ReportProcessing, RestartStartsTheClockOneViewTimeBackAndSkipsTwoReports) {
@@ -95,11 +96,11 @@ TEST(ReportProcessing, RestartStartsTheClockOneViewTimeBackAndSkipsTwoReports) {
     // Lost packets of the skipped reports stay out of the total too.
     side.Take(false, {s.Next(1000, 5000, 5000, 3)}, 1000);
     side.Take(false, {s.Next(1000, 5000, 5000, 3)}, 1000);
-    EXPECT_EQ(side.proc.Statistics().BytesSent, 0.0F);
+    EXPECT_EQ(side.proc.Statistics().BytesSent, 0.0);
     EXPECT_EQ(side.proc.Statistics().Lost, 0);
     EXPECT_EQ(side.proc.ElapsedMs(side.now), 0U);
     side.Take(false, {s.Next(1000, 5000, 5000, 3)}, 1000);
-    EXPECT_EQ(side.proc.Statistics().BytesSent, 5000.0F);
+    EXPECT_EQ(side.proc.Statistics().BytesSent, 5000.0);
     EXPECT_EQ(side.proc.Statistics().Lost, 3);
     EXPECT_EQ(side.proc.ElapsedMs(side.now), 1000U);
 }
@@ -212,7 +213,7 @@ struct TLostCase {
     std::uint16_t after;     // lost counter of the new report
     std::uint32_t received;  // bytes received in the interval
     std::uint16_t plotted;   // lost drawn and logged
-    std::int32_t totalAdded; // added to the live lost total
+    std::int64_t totalAdded; // added to the live lost total
 };
 void PrintTo(const TLostCase& c, std::ostream* os) {
     *os << c.name;
@@ -356,13 +357,194 @@ INSTANTIATE_TEST_SUITE_P(Table, AxisScaleTable,
                              return info.param.name;
                          });
 
-TEST(Elapsed, SplitsMillisecondsWithHoursModulo24) {
+TEST(Elapsed, IsADurationWhoseHoursRunOnPast24) {
     const TElapsed e = SplitElapsed(((25ULL * 60 + 2) * 60 + 3) * 1000 + 4);
-    EXPECT_EQ(e.Hours, 1U);
+    EXPECT_EQ(e.Hours, 25U);
     EXPECT_EQ(e.Minutes, 2U);
     EXPECT_EQ(e.Seconds, 3U);
     EXPECT_EQ(e.Milliseconds, 4U);
-    EXPECT_EQ(FormatElapsed(e), "1:02:03");
+    EXPECT_EQ(FormatElapsed(e), "25:02:03");
+}
+
+TEST(Elapsed, ComesFromTheMonotonicClockNotTheTimeOfDay) {
+    TSide side;
+    side.proc.RestartStatistics(side.now);
+    // The wall clock jumps back an hour: the elapsed time does not notice.
+    side.now.Time -= 3600.0;
+    side.now.Tick += 90000;
+    EXPECT_EQ(side.proc.ElapsedMs(side.now), 91000U);
+}
+
+// ---------------------------------------------------------------- every pair
+
+// Reports every InfoTime as the engine records them.
+struct TPairRun {
+    TPairRun(std::int32_t viewTime, std::int32_t infoTime)
+        : side(OptionsWithInfo(viewTime, infoTime)) {}
+    static TCfgOpt OptionsWithInfo(std::int32_t viewTime, std::int32_t infoTime) {
+        TCfgOpt o = Options(viewTime);
+        o.InfoTime = infoTime;
+        return o;
+    }
+    // `reports` records of one view tick, each `info` ms apart.
+    std::vector<TSample> Tick(int reports, std::uint32_t info, std::uint32_t sent,
+                              std::uint32_t received, std::uint16_t lost) {
+        std::vector<TbNReport> batch;
+        for (int i = 0; i < reports; ++i)
+            batch.push_back(s.Next(info, sent, received, lost));
+        return side.Take(false, batch, reports * info);
+    }
+    TSide side;
+    TStream s;
+};
+
+TEST(EveryPair, FortyPerCentLossAtOneGigabitCountsEveryLostPacket) {
+    // 1 Gbit/s offered with 1450-byte datagrams: about 86200 a second, 40 %
+    // lost, i.e. about 6900 per 200 ms report and 34 500 per second, more
+    // than 32000 and more than a 16-bit counter holds over a few seconds.
+    TPairRun run(1000, 200);
+    run.side.Baseline(run.s);
+    constexpr std::uint16_t kLostPerReport = 6900;
+    constexpr std::uint32_t kReceivedPerReport = 10340 * 1450; // 60 % of 17240
+    for (int t = 0; t < 2; ++t) // the two reports that only set the clock
+        run.Tick(5, 200, 0, kReceivedPerReport, kLostPerReport);
+    std::uint64_t plotted = 0;
+    for (int t = 0; t < 10; ++t) {
+        const auto points = run.Tick(5, 200, 0, kReceivedPerReport, kLostPerReport);
+        ASSERT_EQ(points.size(), 1U) << t;
+        EXPECT_EQ(points[0].Lost, 5U * kLostPerReport) << t;
+        plotted += points[0].Lost;
+    }
+    EXPECT_EQ(run.side.proc.Statistics().Lost, 10 * 5 * kLostPerReport);
+    EXPECT_EQ(plotted, 10U * 5 * kLostPerReport);
+    // Quality as the Centre panel computes it: about 60 %, never 100 %.
+    TStatBlock sender;
+    sender.BytesSent = run.side.proc.Statistics().BytesReceived / 0.6;
+    const auto summary = UpdateSummary(run.side.proc.Statistics(), sender, 10000);
+    ASSERT_TRUE(summary.has_value());
+    EXPECT_NEAR(summary->QL, 0.6, 1e-6);
+    EXPECT_EQ(summary->LQuality, "60%");
+}
+
+TEST(EveryPair, ByteCountersWrappingEveryFewSecondsAtTenGigabitKeepTheirRate) {
+    // 10 Gbit/s moves 1.25 GB a second: the 32-bit counters wrap every 3.4 s,
+    // so a difference over a ViewTime of 5000 ms is ambiguous, while one
+    // over a 200 ms pair is not.
+    TPairRun run(5000, 200);
+    run.side.Baseline(run.s);
+    constexpr std::uint32_t kPerReport = 250'000'000; // 1.25 GB/s x 200 ms
+    for (int t = 0; t < 2; ++t)
+        run.Tick(25, 200, kPerReport, kPerReport, 0);
+    for (int t = 0; t < 4; ++t) {
+        const auto points = run.Tick(25, 200, kPerReport, kPerReport, 0);
+        ASSERT_EQ(points.size(), 1U) << "a 5000 ms point is no gap at ViewTime 5000; tick " << t;
+        EXPECT_EQ(points[0].Output, 10'000'000U) << t;
+        EXPECT_EQ(points[0].Input, 10'000'000U) << t;
+    }
+    EXPECT_DOUBLE_EQ(run.side.proc.Statistics().BytesSent, 4 * 25 * 250'000'000.0);
+    EXPECT_EQ(run.side.proc.OutputRateText(), "10000 Mbps  ");
+    // At this speed a 10 s information interval cannot be told from a reset.
+    EXPECT_FALSE(CounterAmbiguous(10'000'000, 200));
+    EXPECT_TRUE(CounterAmbiguous(10'000'000, 10000));
+    EXPECT_FALSE(CounterAmbiguous(1'000'000, 10000));
+}
+
+struct TGapCase {
+    const char* name;
+    std::int32_t viewTime;
+    std::int32_t infoTime;
+    std::uint32_t threshold;
+};
+void PrintTo(const TGapCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class GapTable : public testing::TestWithParam<TGapCase> {};
+
+TEST_P(GapTable, ThresholdFollowsTheIntervalsAndPointsOneIntervalApartAreNoGap) {
+    const TGapCase& c = GetParam();
+    TPairRun run(c.viewTime, c.infoTime);
+    EXPECT_EQ(run.side.proc.GapTime(), c.threshold);
+    run.side.Baseline(run.s);
+    const int perTick = std::max(1, c.viewTime / c.infoTime);
+    const auto info = static_cast<std::uint32_t>(c.infoTime);
+    const auto points = run.Tick(perTick, info, 1000, 1000, 0);
+    EXPECT_EQ(points.size(), 1U) << "a point one interval on is drawn once, not as a gap";
+    // Silence of more than the threshold is still a gap: drop, flat, point.
+    const auto gap = run.Tick(1, c.threshold, 1000, 1000, 0);
+    EXPECT_EQ(gap.size(), 3U);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, GapTable,
+                         testing::Values(TGapCase{"Defaults", 1000, 200, 5000},
+                                         TGapCase{"ViewTime5000", 5000, 200, 15000},
+                                         TGapCase{"InfoTime5000", 1000, 5000, 15000},
+                                         TGapCase{"Longest", 10000, 10000, 30000}),
+                         [](const testing::TestParamInfo<TGapCase>& info) {
+                             return info.param.name;
+                         });
+
+struct TBackwardCase {
+    const char* name;
+    TbNReport bad; // the record that arrives after a reset on another thread
+};
+void PrintTo(const TBackwardCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class BackwardRecord : public testing::TestWithParam<TBackwardCase> {};
+
+TEST_P(BackwardRecord, StartsANewBaselineAndNeverAddsZeroMinusTheLast) {
+    TPairRun run(1000, 200);
+    run.side.Primed(run.s);
+    run.s.r.BytesSent = 3'000'000;
+    run.s.r.BytesReceived = 3'000'000;
+    run.Tick(5, 200, 25000, 25000, 0);
+    const TStatBlock before = run.side.proc.Statistics();
+    const std::uint32_t baselines = run.side.proc.Baselines();
+
+    // The bad record, then the engine counting again from small values.
+    TbNReport bad = GetParam().bad;
+    if (bad.Stamp != 0)
+        bad.Stamp = static_cast<std::uint16_t>(run.s.r.Stamp + 200);
+    TStream fresh;
+    fresh.r.Stamp = static_cast<std::uint16_t>(run.s.r.Stamp + 400);
+    std::vector<TbNReport> batch{bad};
+    for (int i = 0; i < 5; ++i)
+        batch.push_back(fresh.Next(200, 25000, 25000));
+    const auto points = run.side.Take(false, batch, 1000);
+    for (const TSample& p : points) {
+        EXPECT_LE(p.Output, 1000U) << "no rate from a counter going back";
+        EXPECT_LE(p.Input, 1000U);
+        EXPECT_EQ(p.Lost, 0U);
+    }
+    EXPECT_GT(run.side.proc.Baselines(), baselines);
+    EXPECT_LE(run.side.proc.Statistics().BytesSent, before.BytesSent + 5 * 25000.0);
+    EXPECT_EQ(run.side.proc.Statistics().Lost, before.Lost);
+    // And it goes on measuring from the new baseline.
+    std::vector<TbNReport> next;
+    for (int i = 0; i < 5; ++i)
+        next.push_back(fresh.Next(200, 25000, 25000));
+    const auto after = run.side.Take(false, next, 1000);
+    ASSERT_EQ(after.size(), 1U);
+    EXPECT_EQ(after[0].Output, 1000U);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BackwardRecord,
+    testing::Values(TBackwardCase{"Zeroed", TbNReport{}},
+                    TBackwardCase{"CountersBack", TbNReport{1, 0, 0, 100, 100, 0, 0, 0}}),
+    [](const testing::TestParamInfo<TBackwardCase>& info) { return info.param.name; });
+
+TEST(EveryPair, AllWaitingRecordsOfALongViewTimeAreTaken) {
+    // ViewTime 10000 with InfoTime 100: 100 records per tick, five times the
+    // old batch of 20; all of them make one point, nothing lags.
+    TPairRun run(10000, 100);
+    run.side.Baseline(run.s);
+    for (int t = 0; t < 3; ++t) {
+        const auto points = run.Tick(100, 100, 12500, 12500, 1);
+        ASSERT_EQ(points.size(), 1U) << t;
+        EXPECT_EQ(points[0].Output, 1000U) << t;
+        EXPECT_EQ(points[0].Lost, 100U) << t;
+    }
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 
 namespace {
 
-TStatBlock Block(float sent, float received, std::int32_t lost) {
+TStatBlock Block(double sent, double received, std::int64_t lost) {
     TStatBlock b;
     b.BytesSent = sent;
     b.BytesReceived = received;
@@ -104,12 +104,13 @@ TEST(Summary, RemoteTotalsAreDividedByTheLocalElapsedTime) {
     EXPECT_EQ(s.QR, 0.0);
 }
 
-TEST(Summary, TotalsBeyondThe32BitTextArgumentAreClamped) {
-    const auto s = UpdateSummary(Block(1e15F, 1e15F, 0), Block(1e15F, 1e15F, 0), 1).value();
-    const std::string top = SpeedResToStr(std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(s.LSAvrgSpd, top);
-    EXPECT_EQ(s.RRAvrgSpd, top);
-    EXPECT_EQ(s.BandwidthText, top);
+TEST(Summary, BandwidthOfTenGigabitBothWaysPassesThirtyTwoBits) {
+    // 1.25e9 bytes/s each way for 10 s: the sum, 2.5e9 bytes/s, passes 2^31.
+    const auto s = UpdateSummary(Block(1.25e10, 1.25e10, 0), Block(1.25e10, 1.25e10, 0), 10000);
+    ASSERT_TRUE(s.has_value());
+    EXPECT_EQ(s->BandwidthText, "20000 Mbps  ");
+    EXPECT_EQ(s->LSAvrgSpd, "10000 Mbps  ");
+    EXPECT_EQ(s->QualityText, "100%");
 }
 
 } // namespace
