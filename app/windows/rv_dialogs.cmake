@@ -10,8 +10,13 @@ add_library(rv_dialogs STATIC
   ${rv_dialogs_dir}/vLookup.cpp
   ${rv_dialogs_dir}/vSystem.cpp
   ${rv_dialogs_dir}/vDebug.cpp
-  ${rv_dialogs_dir}/uLock.cpp)
+  ${rv_dialogs_dir}/uLock.cpp
+  ${rv_dialogs_dir}/uDlgHooks.cpp
+  ${rv_dialogs_dir}/vDlgTime.cpp
+  ${rv_dialogs_dir}/vDlgNet.cpp
+  ${rv_dialogs_dir}/vDlgColor.cpp)
 set_target_properties(rv_dialogs PROPERTIES AUTOMOC ON AUTOUIC ON)
 target_include_directories(rv_dialogs PUBLIC ${rv_dialogs_dir})
-target_link_libraries(rv_dialogs PUBLIC rv_brenlib_widgets rv_engine rv_model Qt6::Widgets
+target_link_libraries(rv_dialogs PUBLIC rv_brenlib_widgets rv_config rv_engine rv_model
+                      Qt6::Widgets
                       PRIVATE ravelox_warnings)

@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include "NetNs.h"
+#include "tModal.h"
 #include "cNet0.h"
 #include "uConfig.h"
 #include "uLock.h"
@@ -33,29 +34,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Runs the event loop until the condition holds or the deadline passes.
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
-
-// While a modal loop runs: checks `step` every 10 ms until it answers true.
-void WhileModal(std::function<bool()> step) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, step = std::move(step)] {
-        if (step()) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start();
-}
+using windows_test::WaitFor;
+using windows_test::WhileModal;
 
 class DialogTest : public testing::Test {
 protected:
