@@ -2,6 +2,8 @@
 #include "vDlgColor.h"
 
 #include <QColorDialog>
+#include <QIcon>
+#include <QPixmap>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
@@ -17,6 +19,12 @@ constexpr int kColorRole = Qt::UserRole;
 void CallColorHook() {
     if (ColorHook)
         ColorHook();
+}
+
+QIcon Swatch(std::int32_t stored) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(ColorFromStored(stored));
+    return QIcon(pixmap);
 }
 
 } // namespace
@@ -65,6 +73,16 @@ void TfmDlgColors::FormCreate() {
     m_kept = Colors;
     for (int i = 0; i < co__Count && i < m_ui->lbColors->count(); ++i)
         m_ui->lbColors->item(i)->setData(kColorRole, i);
+    ShowSwatches();
+}
+
+void TfmDlgColors::ShowSwatches() {
+    for (int i = 0; i < m_ui->lbColors->count(); ++i) {
+        QListWidgetItem* item = m_ui->lbColors->item(i);
+        const QVariant index = item->data(kColorRole);
+        if (index.isValid() && index.toInt() >= 0 && index.toInt() < co__Count)
+            item->setIcon(Swatch(Colors[static_cast<std::size_t>(index.toInt())]));
+    }
 }
 
 void TfmDlgColors::lbColorsClick() {
@@ -90,6 +108,7 @@ void TfmDlgColors::buChangeClick() {
     if (index < 0 || index >= co__Count)
         return;
     Colors[static_cast<std::size_t>(index)] = StoredFromColor(m_colorDialog->currentColor());
+    ShowSwatches();
     CallColorHook();
 }
 

@@ -47,6 +47,9 @@ protected:
     void FormCreate() override;
 
 private:
+    // Each line shows its colour as it stands.
+    void ShowSwatches();
+
     Ui::TfmDlgColors* m_ui = nullptr;
     QColorDialog* m_colorDialog = nullptr;
     TColorArray m_kept{};

@@ -9,3 +9,7 @@ target_link_libraries(test_windows_dialogs PRIVATE rv_dialogs rv_netns GTest::gt
                       Qt6::Test ravelox_warnings)
 gtest_discover_tests(test_windows_dialogs PROPERTIES LABELS windows DISCOVERY_TIMEOUT 30
                      ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+
+# Not a test: pictures of the dialogs under Xvfb (see DialogShots.cpp).
+add_executable(dialog_shots EXCLUDE_FROM_ALL ${CMAKE_CURRENT_LIST_DIR}/DialogShots.cpp)
+target_link_libraries(dialog_shots PRIVATE rv_dialogs rv_netns Qt6::Test ravelox_warnings)

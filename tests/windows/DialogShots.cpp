@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Pictures of the dialogs for checking by eye and for the documentation:
+//   dialog_shots FOLDER     (root; under Xvfb, e.g. DISPLAY=:5)
+// The process moves into the harness's private namespaces first: the lookup
+// picture shows two real copies answering on virtual hosts.
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "NetNs.h"
+#include "cNet0.h"
+#include "tModal.h"
+#include "uConfig.h"
+#include "uLock.h"
+#include "vDebug.h"
+#include "vDlgColor.h"
+#include "vDlgNet.h"
+#include "vDlgTime.h"
+#include "vLookup.h"
+#include "vSystem.h"
+
+namespace {
+
+using windows_test::WaitFor;
+
+QString g_folder;
+
+void Save(QWidget* window, const char* name) {
+    QTest::qWait(200);
+    const QString path = g_folder + "/" + name + ".png";
+    if (!window->window()->grab().save(path))
+        std::fprintf(stderr, "cannot save %s\n", qPrintable(path));
+    else
+        std::printf("%s\n", qPrintable(path));
+}
+
+template <class T> void ShotOfPageDialog(const QMetaObject& dialogClass, const char* name) {
+    windows_test::WhileModal([name] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<T*>(w);
+            if (dialog != nullptr && dialog->isVisible() && dialog->IsStarted()) {
+                Save(dialog, name);
+                dialog->bbCancel()->click();
+                return true;
+            }
+        }
+        return false;
+    });
+    TzfmDlg::ShowConfigDialog(dialogClass);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: dialog_shots FOLDER\n");
+        return 2;
+    }
+    netns::EnterPrivateWorld();
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName("Ravelox");
+    g_folder = QString::fromLocal8Bit(argv[1]);
+    NetOutward.LookupText = [](const std::string& section, const std::string& key,
+                               const std::string&) { return section + "/" + key; };
+
+    netns::Topology net(3);
+    std::vector<std::unique_ptr<TbNBSClient>> engines;
+    for (int host = 0; host < 3; ++host) {
+        netns::HostScope in(net, host);
+        engines.push_back(std::make_unique<TbNBSClient>());
+    }
+    WaitFor([&] {
+        for (const auto& e : engines)
+            if (e->LocalAddress().empty())
+                return false;
+        return true;
+    });
+    engines[0]->SetRemoteHost(net.Address(1));
+
+    TfmLookup* lookup = TzfmForm::Create<TfmLookup>();
+    lookup->show();
+    WaitFor([&] { return lookup->ListBox()->count() == 2; });
+    lookup->ListBox()->setCurrentRow(0);
+    Save(lookup, "lookup");
+    TzfmForm::DestroyForm(lookup);
+
+    TfmLookup* waiting = TzfmForm::Create<TfmLookup>();
+    waiting->show();
+    Save(waiting, "lookup-no-answer-yet");
+    TzfmForm::DestroyForm(waiting);
+
+    ShotOfPageDialog<TfmDlgTime>(TfmDlgTime::staticMetaObject, "timing");
+    ShotOfPageDialog<TfmDlgNet>(TfmDlgNet::staticMetaObject, "network");
+    ShotOfPageDialog<TfmDlgColors>(TfmDlgColors::staticMetaObject, "colors");
+    TzfmDlg::AddConfigDlgForm(TfmDlgTime::staticMetaObject);
+    TzfmDlg::AddConfigDlgForm(TfmDlgNet::staticMetaObject);
+    TzfmDlg::AddConfigDlgForm(TfmDlgColors::staticMetaObject);
+    ShotOfPageDialog<TzfmDlg>(TzfmDlg::staticMetaObject, "properties");
+
+    windows_test::WhileModal([] {
+        if (fmSystem == nullptr || !fmSystem->isVisible())
+            return false;
+        Save(fmSystem, "system");
+        fmSystem->close();
+        return true;
+    });
+    ShowSystemInfo(nullptr);
+
+    ShowVarWatch(nullptr);
+    WaitFor([] { return fmDebug != nullptr && fmDebug->isVisible(); });
+    Save(fmDebug, "debug");
+    fmDebug->close();
+
+    windows_test::WhileModal([] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return false;
+        Save(box, "lock");
+        box->button(QMessageBox::Ok)->click();
+        return true;
+    });
+    LockApplication(nullptr);
+
+    for (TzfmForm* form : TzfmForm::Forms())
+        TzfmForm::DestroyForm(form);
+    engines.clear();
+    return 0;
+}
