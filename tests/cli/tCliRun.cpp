@@ -247,6 +247,30 @@ TEST_F(CliRun, TestAgainstResponderMeasuresWhatWasAskedAndSavesNothing) {
     ExpectNear(v.at("summary"), "remote_input_kbps", 8000, 0.05);
 }
 
+// A copy pointed at its own address measures its own loop, and answers as a
+// peer would. --time counts from the start of the statistics.
+TEST_F(CliRun, SelfLoopMeasuresForTheWholeTimeAndShowsDrops) {
+    auto test = Start(-1, {"test", "127.0.0.1", "--time", "3", "--local-speed", "4M", "--direction",
+                           "local", "--json"});
+    ASSERT_EQ(test->Wait(15000), 0) << test->Err() << test->Out();
+    const std::vector<json> lines = test->JsonLines();
+    const json& head = lines.front().at("test");
+    EXPECT_EQ(head.at("recv_buf_bytes").get<int>(), 2 * 256 * 1024); // the default, doubled
+    const json s = Summary(*test);
+    ASSERT_FALSE(s.empty()) << test->Out();
+    EXPECT_GE(s.at("elapsed_ms").get<int>(), 2800) << test->Out();
+    EXPECT_LE(s.at("elapsed_ms").get<int>(), 3300) << test->Out();
+    ExpectNear(s, "local_output_kbps", 4000, 0.05);
+    ExpectNear(s, "remote_input_kbps", 4000, 0.05);
+    EXPECT_EQ(s.at("local_rcvbuf_drops").get<int>(), 0);
+    EXPECT_EQ(s.at("remote_rcvbuf_drops").get<int>(), 0);
+    bool intervalDrops = false;
+    for (const json& line : lines)
+        intervalDrops = intervalDrops || (line.contains("interval") &&
+                                          line.at("interval").at("local").at("rcvbuf_drops") == 0);
+    EXPECT_TRUE(intervalDrops) << test->Out();
+}
+
 TEST_F(CliRun, LossShowsAsQualityBelowFullAndMatchingLostCounts) {
     m_net = std::make_unique<netns::Topology>(2);
     auto responder = Responder(1);
