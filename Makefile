@@ -9,7 +9,7 @@ CMAKE_FLAGS ?=
 
 PACKAGES := cmake ninja-build g++ pkg-config \
 	libgtest-dev libgmock-dev \
-	qt6-base-dev qt6-charts-dev \
+	qt6-base-dev qt6-charts-dev libqt6opengl6-dev \
 	libcli11-dev nlohmann-json3-dev \
 	iproute2 nftables util-linux
 
