@@ -2,7 +2,7 @@
 # make deps   installs every build and test dependency (Debian 12, apt-get)
 # make build  builds into build/, programs in build/bin/
 # make test   builds and runs the whole test suite
-# make run    builds and starts the program
+# make run    builds and starts the program on a private two-host link
 
 BUILD ?= build
 CMAKE_FLAGS ?=
@@ -36,9 +36,10 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure --timeout 300
 
 run: build
-	@echo "make run: starting 'ravelox-cli respond' inside a private network namespace (unshare -n: loopback only, its broadcasts never leave it); stop it with Ctrl+C."
-	@if [ "$$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi; \
-	$$SUDO unshare -n sh -c 'ip link set lo up && ip route add 255.255.255.255/32 dev lo src 127.0.0.1 && exec $(BUILD)/bin/ravelox-cli respond'
+	@if [ "$$(id -u)" -ne 0 ]; then \
+	  export XAUTHORITY="$${XAUTHORITY:-$$HOME/.Xauthority}"; \
+	  SUDO="sudo --preserve-env=DISPLAY,XAUTHORITY,WAYLAND_DISPLAY"; else SUDO=; fi; \
+	$$SUDO sh scripts/run-link.sh $(BUILD)/bin
 
 clean:
 	rm -rf $(BUILD)
