@@ -2,7 +2,7 @@
 # make deps   installs every build and test dependency (Debian 12, apt-get)
 # make build  builds into build/, programs in build/bin/
 # make test   builds and runs the whole test suite
-# make run    builds and starts the program
+# make run    builds and starts the program on a private two-host link
 # make package builds the Debian package build/ravelox_<version>_<arch>.deb
 
 BUILD ?= build
@@ -10,7 +10,7 @@ CMAKE_FLAGS ?=
 
 PACKAGES := cmake ninja-build g++ pkg-config \
 	libgtest-dev libgmock-dev \
-	qt6-base-dev qt6-charts-dev \
+	qt6-base-dev qt6-charts-dev libqt6opengl6-dev \
 	libcli11-dev nlohmann-json3-dev \
 	iproute2 nftables util-linux \
 	dpkg-dev desktop-file-utils man-db
@@ -38,9 +38,10 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure --timeout 300
 
 run: build
-	@echo "make run: starting 'ravelox-cli respond' inside a private network namespace (unshare -n: loopback only, its broadcasts never leave it); stop it with Ctrl+C."
-	@if [ "$$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi; \
-	$$SUDO unshare -n sh -c 'ip link set lo up && ip route add 255.255.255.255/32 dev lo src 127.0.0.1 && exec $(BUILD)/bin/ravelox-cli respond'
+	@if [ "$$(id -u)" -ne 0 ]; then \
+	  export XAUTHORITY="$${XAUTHORITY:-$$HOME/.Xauthority}"; \
+	  SUDO="sudo --preserve-env=DISPLAY,XAUTHORITY,WAYLAND_DISPLAY"; else SUDO=; fi; \
+	$$SUDO sh scripts/run-link.sh $(BUILD)/bin
 
 package: build
 	cmake --build $(BUILD) --target package

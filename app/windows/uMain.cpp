@@ -1,0 +1,320 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "uMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+
+#include "cNet0.h"
+#include "uConfig.h"
+#include "uPanelRules.h"
+#include "uReportModel.h"
+#include "uSpeedStr.h"
+#include "ui_uMain.h"
+#include "vCenter.h"
+#include "vLocal.h"
+#include "vRemote.h"
+
+QPointer<TfmMain> fmMain;
+
+namespace {
+
+constexpr int kUpdateInterval = 250;
+
+// Hints of the status panels; the message strings' section "HintStat"
+// replaces them where it has the lines.
+const char* const kStatusHints[4] = {
+    QT_TRANSLATE_NOOP("TfmMain", "Bandwidth: the received rates of both directions together"),
+    QT_TRANSLATE_NOOP("TfmMain",
+                      "Quality: the share of the sent bytes that arrived, both directions"),
+    QT_TRANSLATE_NOOP("TfmMain", "Elapsed time of the current statistics"),
+    QT_TRANSLATE_NOOP("TfmMain", "Status messages")};
+
+} // namespace
+
+TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TfmMain>()) {
+    ui->setupUi(this);
+    fmMain = this;
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("Timer"));
+    m_timerUpdate = new QTimer(this);
+    m_timerUpdate->setObjectName(QStringLiteral("TimerUpdate"));
+    m_timerUpdate->setInterval(kUpdateInterval);
+    connect(m_timer, &QTimer::timeout, this, &TfmMain::TimerTimer);
+    connect(m_timerUpdate, &QTimer::timeout, this, &TfmMain::TimerUpdateTimer);
+    createActions();
+    createStatusBar();
+    Str_Mbps = ui->stMbps->text().toStdString();
+}
+
+TfmMain::~TfmMain() {
+    ShutDown();
+}
+
+QAction* TfmMain::Action(const char* name) const {
+    return findChild<QAction*>(QLatin1String(name));
+}
+
+QLabel* TfmMain::StatusPanel(int index) const {
+    return m_panels.at(static_cast<std::size_t>(index));
+}
+
+void TfmMain::createActions() {
+    // The Commands menu is hidden; its actions belong to the window as well,
+    // so their shortcuts fire although no visible menu holds them.
+    ui->mmCommands->menuAction()->setVisible(false);
+    for (QAction* action : {ui->SendLocal1, ui->SendRemote1, ui->LocalSpeedM, ui->LocalSpeedP,
+                            ui->RemoteSpeedM, ui->RemoteSpeedP}) {
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+    }
+    connect(ui->SendLocal1, &QAction::triggered, this, &TfmMain::SendLocal);
+    connect(ui->SendRemote1, &QAction::triggered, this, &TfmMain::SendRemote);
+    connect(ui->LocalSpeedM, &QAction::triggered, this, [] {
+        if (fmLocal)
+            fmLocal->StepSpeed(-1);
+    });
+    connect(ui->LocalSpeedP, &QAction::triggered, this, [] {
+        if (fmLocal)
+            fmLocal->StepSpeed(+1);
+    });
+    connect(ui->RemoteSpeedM, &QAction::triggered, this, [] {
+        if (fmRemote)
+            fmRemote->StepSpeed(-1);
+    });
+    connect(ui->RemoteSpeedP, &QAction::triggered, this, [] {
+        if (fmRemote)
+            fmRemote->StepSpeed(+1);
+    });
+    connect(ui->miExit, &QAction::triggered, this, &QWidget::close);
+}
+
+void TfmMain::createStatusBar() {
+    QStatusBar* bar = ui->StatusBar;
+    bar->setSizeGripEnabled(true);
+    const char* names[4] = {"StatBandwidth", "StatQuality", "StatElapsed", "StatMsg"};
+    for (int i = 0; i < 4; ++i) {
+        auto* label = new QLabel(bar);
+        label->setObjectName(QLatin1String(names[i]));
+        label->setTextFormat(Qt::PlainText);
+        label->setToolTip(tr(kStatusHints[i]));
+        label->setFrameShape(QFrame::StyledPanel);
+        label->setFrameShadow(QFrame::Sunken);
+        if (i < 2) {
+            QFont font = label->font();
+            font.setBold(true);
+            label->setFont(font);
+        }
+        m_panels[static_cast<std::size_t>(i)] = label;
+        bar->addPermanentWidget(label, i == 3 ? 1 : 0);
+    }
+    // Widths fixed once, for the largest expected texts.
+    const QFontMetrics bold(m_panels[0]->font());
+    m_panels[0]->setMinimumWidth(bold.horizontalAdvance(ui->stBandWidth->text() +
+                                                        QStringLiteral(": 20000 ") +
+                                                        ui->stMbps->text()) +
+                                 12);
+    m_panels[1]->setMinimumWidth(
+        bold.horizontalAdvance(ui->stQuality->text() + QStringLiteral(": 99.9%")) + 12);
+    m_panels[2]->setMinimumWidth(
+        QFontMetrics(m_panels[2]->font()).horizontalAdvance(QStringLiteral("000:00:00")) + 12);
+    ShowBandwidth({});
+    ShowQuality({});
+    ShowElapsed(QStringLiteral("0:00:00"));
+    ShowStatus({});
+}
+
+void TfmMain::createPanels() {
+    // Local first: it creates the engine that the others use.
+    auto* local = new TfmLocal(ui->paLocal);
+    ui->localLayout->addWidget(local);
+    auto* remote = new TfmRemote(ui->paRemote);
+    ui->remoteLayout->addWidget(remote);
+    auto* center = new TfmCenter(ui->paCenter);
+    ui->centerLayout->addWidget(center);
+    local->show();
+    remote->show();
+    center->show();
+}
+
+void TfmMain::OnStart() {
+    createPanels();
+    if (fmLocal)
+        fmLocal->ShowControls();
+    if (fmRemote)
+        fmRemote->ShowControls();
+    if (fmCenter)
+        fmCenter->ShowSendButtons();
+    SetViewTime(ClampTimingOptions(CfgOpt).ViewTime);
+    m_timerUpdate->start();
+}
+
+void TfmMain::SetViewTime(int interval) {
+    // A stored 0 would make a busy timer.
+    m_timer->setInterval(std::clamp(interval, 100, 10000));
+    m_timer->start();
+}
+
+void TfmMain::ShowBandwidth(const std::string& text) {
+    QString t = ui->stBandWidth->text() + QStringLiteral(": ");
+    t += QString::fromStdString(text).trimmed();
+    if (m_panels[0]->text() != t)
+        m_panels[0]->setText(t);
+}
+
+void TfmMain::ShowQuality(const std::string& text) {
+    QString t = ui->stQuality->text() + QStringLiteral(": ");
+    t += QString::fromStdString(text);
+    if (m_panels[1]->text() != t)
+        m_panels[1]->setText(t);
+}
+
+void TfmMain::ShowElapsed(const QString& text) {
+    if (m_panels[2]->text() != text)
+        m_panels[2]->setText(text);
+}
+
+void TfmMain::ShowStatus(const QString& text) {
+    m_panels[3]->setText(text);
+}
+
+QString TfmMain::StatusText() const {
+    return m_panels[3]->text();
+}
+
+void TfmMain::ClearGraphs() {
+    if (fmLocal)
+        fmLocal->ClearGraphs();
+    if (fmRemote)
+        fmRemote->ClearGraphs();
+}
+
+void TfmMain::EraseStatistics() {
+    if (fmLocal)
+        fmLocal->RestartStatistics();
+    if (fmRemote)
+        fmRemote->RestartStatistics();
+    m_restartMark = true;
+}
+
+void TfmMain::ShowError(const QString& text, const QString& caption) {
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, text, caption] { ShowError(text, caption); }, Qt::QueuedConnection);
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical,
+                    caption.isEmpty() ? QApplication::applicationDisplayName() : caption, text,
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void TfmMain::SendLocal() {
+    if (!fmCenter)
+        return;
+    QToolButton* button = fmCenter->SendLocalButton();
+    button->setChecked(!button->isChecked());
+    fmCenter->sbSendLocalClick();
+}
+
+void TfmMain::SendRemote() {
+    if (!fmCenter)
+        return;
+    QToolButton* button = fmCenter->SendRemoteButton();
+    button->setChecked(!button->isChecked());
+    fmCenter->sbSendRemoteClick();
+}
+
+void TfmMain::TimerTimer() {
+    if (fmLocal) {
+        fmLocal->TimerTick();
+        if (fmCenter)
+            fmCenter->LocalSendingCheck();
+    }
+    if (fmRemote)
+        fmRemote->TimerTick();
+    if (fmCenter)
+        fmCenter->UpdateSummary();
+}
+
+void TfmMain::CheckCounterRange() {
+    TbNBSClient* engine = NetClient.load();
+    if (engine == nullptr)
+        return;
+    const std::int64_t speed = std::max(engine->IsSending(false) ? engine->GetSpeed(false) : 0,
+                                        engine->IsSending(true) ? engine->GetSpeed(true) : 0);
+    const bool ambiguous = CounterAmbiguous(speed, engine->InfoTime());
+    if (ambiguous && !m_rangeWarned)
+        ShowStatus(tr("At this speed the byte counters pass half their range within one "
+                      "information interval (%1 ms): figures may be wrong. Lower InfoTime.")
+                       .arg(engine->InfoTime()));
+    m_rangeWarned = ambiguous;
+}
+
+void TfmMain::TimerUpdateTimer() {
+    if (fmLocal)
+        fmLocal->EnginePoll();
+    if (fmRemote)
+        fmRemote->EnginePoll();
+    if (fmCenter)
+        fmCenter->EnginePoll();
+    CheckCounterRange();
+    // A box raised on an engine thread is shown here. The timer keeps firing
+    // inside the box's event loop: the guard keeps it to exactly one box.
+    if (m_boxShowing)
+        return;
+    TbNBSClient* engine = NetClient.load();
+    if (engine == nullptr)
+        return;
+    m_boxShowing = true;
+    engine->ShowPendingBox();
+    m_boxShowing = false;
+    if (m_closeAfterBox)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TfmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+}
+
+void TfmMain::closeEvent(QCloseEvent* event) {
+    if (m_boxShowing) {
+        // The engine's box is open inside this call chain: close it first and
+        // shut down once its call has returned, never under it.
+        m_closeAfterBox = true;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible())
+                box->reject();
+        event->ignore();
+        return;
+    }
+    ShutDown();
+    event->accept();
+}
+
+void TfmMain::ShutDown() {
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    m_timer->stop();
+    m_timerUpdate->stop();
+    // Centre, then Local (which destroys the engine), then Remote (which
+    // saves the host list); then the current test values.
+    delete fmCenter.data();
+    delete fmLocal.data();
+    delete fmRemote.data();
+    try {
+        TCfg::Save();
+    } catch (const std::exception& e) {
+        qWarning("Ravelox: the current test values could not be saved: %s", e.what());
+    }
+}

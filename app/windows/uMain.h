@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window "Ravelox": three places side by side (Local, Centre,
+// Remote), the status bar with bandwidth, quality, elapsed time and the
+// message line, the menus with the hidden command shortcuts, and the update
+// loop on two timers: `Timer` every ViewTime moves reports into the panels,
+// `TimerUpdate` every 250 ms polls the engine's change flags and shows a box
+// an engine thread raised. It owns the three panels (and through the Local
+// panel the engine). User-interface thread only, but for ShowError, which an
+// engine thread may call.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <memory>
+#include <string>
+
+namespace Ui {
+class TfmMain;
+}
+class QLabel;
+class QTimer;
+class QAction;
+class TfmLocal;
+class TfmRemote;
+class TfmCenter;
+
+class TfmMain final : public QMainWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TfmMain)
+
+public:
+    Q_INVOKABLE explicit TfmMain(QWidget* parent = nullptr);
+    ~TfmMain() override;
+
+    // The start hook: creates and docks the panels, starts the timers.
+    void OnStart();
+
+    void SetViewTime(int interval);
+    void ShowBandwidth(const std::string& text); // empty: bare label
+    void ShowQuality(const std::string& text);   // empty: bare label
+    void ShowElapsed(const QString& text);
+    // The status line's message panel.
+    void ShowStatus(const QString& text);
+    QString StatusText() const;
+    void ClearGraphs();
+    void EraseStatistics();
+    void RestartMark() { m_restartMark = true; }
+    bool RestartMarkRaised() const { return m_restartMark; }
+    // The engine's error box: on the UI thread at once; from another thread
+    // queued to the UI thread (the engine's own threads use the pending-box
+    // path instead).
+    void ShowError(const QString& text, const QString& caption);
+
+    void TimerTimer();
+    void TimerUpdateTimer();
+    // The commands of the hidden menu.
+    void SendLocal();
+    void SendRemote();
+
+    QTimer* ViewTimer() const { return m_timer; }
+    QTimer* UpdateTimer() const { return m_timerUpdate; }
+    QAction* Action(const char* name) const;
+    QLabel* StatusPanel(int index) const;
+    bool BoxShowing() const { return m_boxShowing; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void createActions();
+    void createStatusBar();
+    void createPanels();
+    void ShutDown();
+    void CheckCounterRange();
+
+    std::unique_ptr<Ui::TfmMain> ui;
+    QTimer* m_timer = nullptr;
+    QTimer* m_timerUpdate = nullptr;
+    std::array<QLabel*, 4> m_panels{};
+    bool m_restartMark = false;
+    bool m_boxShowing = false;
+    bool m_shutDown = false;
+    bool m_rangeWarned = false;
+    bool m_closeAfterBox = false;
+};
+
+extern QPointer<TfmMain> fmMain;

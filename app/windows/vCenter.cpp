@@ -1,0 +1,164 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "vCenter.h"
+
+#include <QLabel>
+#include <QStyle>
+#include <QToolButton>
+
+#include "cNet0.h"
+#include "uMain.h"
+#include "uPanelRules.h"
+#include "uSummary.h"
+#include "ui_vCenter.h"
+#include "vLocal.h"
+#include "vRemote.h"
+
+QPointer<TfmCenter> fmCenter;
+
+namespace {
+
+// Polls of TimerUpdate during which a click on the remote send button is
+// repeated and the button keeps the state the user gave it.
+constexpr int kRepeatTime = 2000;
+constexpr int kUpdateInterval = 250;
+
+void SetText(QLabel* label, const std::string& text) {
+    const QString t = QString::fromStdString(text).trimmed();
+    if (label->text() != t)
+        label->setText(t);
+}
+
+} // namespace
+
+TfmCenter::TfmCenter(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TfmCenter>()) {
+    ui->setupUi(this);
+    setWindowFlags(Qt::Widget);
+    fmCenter = this;
+    ui->sbClearGr->setIcon(style()->standardIcon(QStyle::SP_DialogResetButton));
+    ui->sbClearStat->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    ui->sbStoreLog->setDefaultAction(ui->ActStoreLog);
+    ui->sbViewLog->setDefaultAction(ui->ActViewLog);
+    ui->ActStoreLog->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    ui->ActViewLog->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    // Storing and viewing are connected by the result-log windows.
+    ui->ActStoreLog->setChecked(false);
+    connect(ui->sbSendLocal, &QToolButton::clicked, this, &TfmCenter::sbSendLocalClick);
+    connect(ui->sbSendRemote, &QToolButton::clicked, this, &TfmCenter::sbSendRemoteClick);
+    connect(ui->sbClearGr, &QToolButton::clicked, this, &TfmCenter::sbClearGrClick);
+    connect(ui->sbClearStat, &QToolButton::clicked, this, &TfmCenter::sbClearStatClick);
+    UpdateSummary();
+}
+
+TfmCenter::~TfmCenter() = default;
+
+QToolButton* TfmCenter::SendLocalButton() const {
+    return ui->sbSendLocal;
+}
+QToolButton* TfmCenter::SendRemoteButton() const {
+    return ui->sbSendRemote;
+}
+QAction* TfmCenter::ActStoreLog() const {
+    return ui->ActStoreLog;
+}
+QAction* TfmCenter::ActViewLog() const {
+    return ui->ActViewLog;
+}
+
+void TfmCenter::ShowSendButtons() {
+    ui->sbSendLocal->setVisible(true);
+    ui->sbSendRemote->setVisible(true);
+}
+
+void TfmCenter::SetSendLocal(bool down) {
+    ui->sbSendLocal->setChecked(down);
+}
+
+void TfmCenter::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    ui->paCRemote->setFixedHeight(std::max(118, (height() - 22) / 2));
+}
+
+void TfmCenter::UpdateSummary() {
+    if (!fmLocal || !fmRemote || !fmMain)
+        return;
+    const std::uint32_t elapsed = fmLocal->ElapsedMs();
+    // A duration from the monotonic clock, not a time of day.
+    fmMain->ShowElapsed(QString::fromStdString(FormatDuration(elapsed)));
+    const auto s = ::UpdateSummary(fmLocal->Statistics(), fmRemote->Statistics(), elapsed);
+    if (!s)
+        return;
+    SetText(ui->stLSAvrgSpd, s->LSAvrgSpd);
+    SetText(ui->stLRAvrgSpd, s->LRAvrgSpd);
+    SetText(ui->stRQuality, s->RQuality);
+    SetText(ui->stRErrors, s->RErrors);
+    SetText(ui->stRSAvrgSpd, s->RSAvrgSpd);
+    SetText(ui->stRRAvrgSpd, s->RRAvrgSpd);
+    SetText(ui->stLQuality, s->LQuality);
+    SetText(ui->stLErrors, s->LErrors);
+    fmMain->ShowBandwidth(s->BandwidthText);
+    fmMain->ShowQuality(s->QualityText);
+}
+
+void TfmCenter::LocalSendingCheck() {
+    TbNBSClient* engine = NetClient.load();
+    if (engine == nullptr)
+        return;
+    const bool sending = engine->IsSending(false);
+    if (sending != ui->sbSendLocal->isChecked()) {
+        ui->sbSendLocal->setChecked(sending);
+        if (fmMain)
+            fmMain->EraseStatistics();
+    }
+}
+
+void TfmCenter::sbSendLocalClick() {
+    TbNBSClient* engine = NetClient.load();
+    if (engine == nullptr)
+        return;
+    engine->SetSending(ui->sbSendLocal->isChecked(), false);
+    if (fmMain)
+        fmMain->EraseStatistics();
+}
+
+void TfmCenter::sbSendRemoteClick() {
+    TbNBSClient* engine = NetClient.load();
+    if (engine == nullptr)
+        return;
+    engine->SetSending(ui->sbSendRemote->isChecked(), true);
+    m_repeat = kRepeatTime / kUpdateInterval;
+    if (fmMain)
+        fmMain->EraseStatistics();
+}
+
+void TfmCenter::EnginePoll() {
+    TbNBSClient* engine = NetClient.load();
+    if (engine == nullptr)
+        return;
+    if (m_repeat > 0) {
+        // For about a second after a click the command is repeated and the
+        // button is not taken back from the engine.
+        engine->SetSending(ui->sbSendRemote->isChecked(), true);
+        m_repeat -= 2;
+        return;
+    }
+    if (engine->RemoteSendingChanged.exchange(false)) {
+        const bool sending = engine->IsSending(true);
+        if (sending != ui->sbSendRemote->isChecked()) {
+            ui->sbSendRemote->setChecked(sending);
+            if (fmMain)
+                fmMain->EraseStatistics();
+        }
+    }
+}
+
+void TfmCenter::sbClearGrClick() {
+    if (fmMain)
+        fmMain->ClearGraphs();
+}
+
+void TfmCenter::sbClearStatClick() {
+    if (fmLocal)
+        fmLocal->RestartStatistics();
+    if (fmRemote)
+        fmRemote->RestartStatistics();
+}

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The Local panel: this copy's own sending and receiving (side 0). It creates
+// the one engine of the program, publishes it, and destroys it when it is
+// destroyed; the accepted sender is chosen in `coRecvAddr`.
+// User-interface thread only.
+#pragma once
+
+#include "vzCliSrv.h"
+
+class TfmLocal final : public TzfmCliSrv {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TfmLocal)
+
+public:
+    Q_INVOKABLE explicit TfmLocal(QWidget* parent = nullptr);
+    ~TfmLocal() override;
+
+    bool AttachEngine() override;
+    void UpdateSendingFlag() override;
+    void ShowControls() override;
+
+    // Every 250 ms: the own address once it is known, and the engine's
+    // SettingsChanged flag.
+    void EnginePoll();
+    // Takes the text of `coRecvAddr` as the accepted sender; refuses and
+    // restores the old text when it is no address.
+    void ApplyRecvAddress();
+
+protected:
+    TbNReportRing* ReportRing() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FillSeenAddresses();
+    void ShowHeader();
+
+    std::unique_ptr<TbNBSClient> m_ownEngine;
+    bool m_addressShown = false;
+    QString m_acceptText = QStringLiteral("Any");
+};
+
+// The program-wide Local panel; empty before creation and after destruction.
+extern QPointer<TfmLocal> fmLocal;

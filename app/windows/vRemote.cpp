@@ -1,0 +1,240 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "vRemote.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+
+#include "uHostList.h"
+#include "uMain.h"
+#include "uPanelRules.h"
+#include "ui_vzCliSrv.h"
+#include "zIniReg.h"
+
+QPointer<TfmRemote> fmRemote;
+
+namespace {
+constexpr const char* kHostSection = "HostAddress";
+constexpr int kHostWaitPolls = 12; // 3 s of 250 ms polls
+} // namespace
+
+TfmRemote::TfmRemote(QWidget* parent) : TzfmCliSrv(1, 'R', parent) {
+    setObjectName(QStringLiteral("TfmRemote"));
+    setWindowTitle(tr("Remote"));
+    ui->stHeader->setText(tr("Remote"));
+    m_baseHeader = ui->stHeader->text();
+    m_chartSend->SetTitle(tr("Remote output") + QChar(0xA0));
+    m_chartRecv->SetTitle(tr("Remote input") + QChar(0xA0));
+    m_baseOutputTitle = m_chartSend->Title();
+    m_baseInputTitle = m_chartRecv->Title();
+    // Input on top, output below: Local output faces Remote input.
+    ui->frameLayout->removeWidget(ui->paSend);
+    ui->frameLayout->addWidget(ui->paSend, 1);
+    setTabOrder(ui->TrackPacket, ui->TrackSpeed);
+
+    ui->coRecvAddr->setEditable(false);
+    ui->coAddress->installEventFilter(this);
+    ui->coAddress->lineEdit()->installEventFilter(this);
+    connect(ui->coAddress, &QComboBox::activated, this, [this](int) { ApplyHost(); });
+    connect(ui->coRecvAddr, &QComboBox::activated, this, [this](int) { ApplyRecvAddress(); });
+
+    fmRemote = this;
+    AttachEngine();
+    std::vector<std::string> stored;
+    if (IniMain != nullptr)
+        stored = IniMain->ReadSectionLines(kHostSection);
+    if (!stored.empty()) {
+        SetHostItems(FilterHostList(stored));
+        ui->coAddress->setCurrentIndex(0);
+    } else if (m_engine != nullptr) {
+        const auto current = CheckHost(m_engine->GetRemoteHost());
+        ui->coAddress->setEditText(
+            QString::fromStdString(current ? current->Text : std::string(kBroadcastHost)));
+    }
+    // The own address comes from the echo of the engine's first broadcast;
+    // a unicast host applied before it arrives takes that broadcast away,
+    // and the engine keeps marking every datagram as discovery, which peers
+    // ignore. So the host is applied once the address is known (the 250 ms
+    // poll), or after kHostWaitPolls at the latest.
+    if (m_engine != nullptr && !m_engine->LocalAddress().empty())
+        ApplyHost();
+    else
+        m_hostWait = kHostWaitPolls;
+}
+
+TfmRemote::~TfmRemote() {
+    SaveHostList();
+}
+
+std::vector<std::string> TfmRemote::HostList() const {
+    std::vector<std::string> list;
+    for (int i = 0; i < ui->coAddress->count(); ++i)
+        list.push_back(ui->coAddress->itemText(i).toStdString());
+    return list;
+}
+
+void TfmRemote::SaveHostList() {
+    if (IniMain == nullptr)
+        return;
+    try {
+        IniMain->WriteSectionLines(kHostSection, HostList());
+    } catch (const std::exception& e) {
+        qWarning("Ravelox: the host list could not be saved: %s", e.what());
+    }
+}
+
+bool TfmRemote::AttachEngine() {
+    m_engine = NetClient.load();
+    return m_engine != nullptr;
+}
+
+TbNReportRing* TfmRemote::ReportRing() {
+    return m_engine != nullptr ? &m_engine->RemoteReports() : nullptr;
+}
+
+void TfmRemote::UpdateSendingFlag() {
+    // The peer is heard while its reports arrive; the panel's processor
+    // knows that from its idle time, the command state from the engine.
+    m_processor.UpdateSendingFlag(m_engine != nullptr && m_engine->IsSending(true));
+}
+
+void TfmRemote::ShowControls() {
+    for (QWidget* w : {static_cast<QWidget*>(ui->coAddress), static_cast<QWidget*>(ui->TrackPacket),
+                       static_cast<QWidget*>(ui->stPacket), static_cast<QWidget*>(ui->TrackSpeed),
+                       static_cast<QWidget*>(ui->stSpeed), static_cast<QWidget*>(ui->coRecvAddr)})
+        w->setVisible(true);
+    FillRecvAddresses();
+    ArrangeControls();
+}
+
+void TfmRemote::FillRecvAddresses() {
+    const std::string own = m_engine != nullptr ? m_engine->LocalAddress() : std::string{};
+    ui->coRecvAddr->clear();
+    ui->coRecvAddr->addItem(QString::fromLatin1(kAnyHost));
+    if (!own.empty())
+        ui->coRecvAddr->addItem(QString::fromStdString(own));
+    ui->coRecvAddr->setCurrentIndex(0);
+    m_recvAddressFilled = !own.empty();
+}
+
+void TfmRemote::ApplyRecvAddress() {
+    if (!AttachEngine())
+        return;
+    std::uint32_t address = 0;
+    if (ui->coRecvAddr->currentIndex() > 0) {
+        const auto parsed = ParseIPv4(ui->coRecvAddr->currentText().toStdString());
+        if (!parsed)
+            return;
+        address = *parsed;
+    }
+    m_engine->SetPeerAddress(address, true);
+}
+
+void TfmRemote::SetHostItems(const std::vector<std::string>& list) {
+    const QString text = ui->coAddress->currentText();
+    ui->coAddress->blockSignals(true);
+    ui->coAddress->clear();
+    for (const std::string& host : list)
+        ui->coAddress->addItem(QString::fromStdString(host));
+    ui->coAddress->setEditText(text);
+    ui->coAddress->blockSignals(false);
+}
+
+bool TfmRemote::SetHost(const QString& host) {
+    ui->coAddress->setEditText(host);
+    return ApplyHost();
+}
+
+bool TfmRemote::ApplyHost() {
+    if (!AttachEngine())
+        return false;
+    const QString typed = ui->coAddress->currentText().trimmed();
+    const auto choice = CheckHost(typed.toStdString());
+    if (!choice) {
+        // A typo used to become the broadcast destination and flood the LAN.
+        if (fmMain)
+            fmMain->ShowStatus(tr("Not an IPv4 address: \"%1\"; the remote host stays %2")
+                                   .arg(typed, m_currentHost));
+        ui->coAddress->setEditText(m_currentHost);
+        return false;
+    }
+    const QString text = QString::fromStdString(choice->Text);
+    ui->coAddress->setEditText(text);
+    const auto current = CheckHost(m_engine->GetRemoteHost());
+    if (current && current->Text == choice->Text && !m_currentHost.isEmpty()) {
+        m_currentHost = text;
+        return true;
+    }
+    m_lastDestination = choice->Address;
+    m_currentHost = text;
+    m_engine->SetRemoteHost(choice->Text);
+    std::vector<std::string> list = HostList();
+    PushHost(list, choice->Text);
+    SetHostItems(list);
+    ui->coAddress->setCurrentIndex(0);
+    ui->coAddress->setEditText(text);
+    if (m_engine->IsSending(false) && fmMain)
+        fmMain->EraseStatistics();
+    return true;
+}
+
+void TfmRemote::ShowDestination() {
+    if (!AttachEngine() || m_engine->IsSending(true))
+        return;
+    const std::uint32_t destination = m_engine->Destination();
+    if (destination == m_lastDestination)
+        return;
+    m_lastDestination = destination;
+    m_currentHost = destination == kBroadcastAddress
+                        ? QString::fromLatin1(kBroadcastHost)
+                        : QString::fromStdString(FormatIPv4(destination));
+    ui->coAddress->setEditText(m_currentHost);
+}
+
+void TfmRemote::EnginePoll() {
+    if (!AttachEngine())
+        return;
+    if (!m_recvAddressFilled && !m_engine->LocalAddress().empty())
+        FillRecvAddresses();
+    if (m_hostWait > 0 && (--m_hostWait == 0 || !m_engine->LocalAddress().empty())) {
+        m_hostWait = 0;
+        ApplyHost();
+    }
+    // Each flag is cleared by exchange before its value is read; the
+    // engine's accept step clears it once more after taking the value, so a
+    // change that lands in between is raised again here for the next poll.
+    if (m_engine->PeerPacketSizeChanged.exchange(false)) {
+        m_engine->AcceptPeerPacketSize();
+        if (static_cast<std::int32_t>(m_engine->PeerPacketSize.load()) + kPacketOffset !=
+            m_engine->GetPacketSize(true))
+            m_engine->PeerPacketSizeChanged.store(true);
+        ShowPacketSize(m_engine->GetPacketSize(true));
+    }
+    if (m_engine->PeerSpeedChanged.exchange(false)) {
+        m_engine->AcceptPeerSpeed();
+        const std::uint32_t speed = m_engine->PeerSpeed.load();
+        if (static_cast<std::int64_t>(speed) != m_engine->GetSpeed(true))
+            m_engine->PeerSpeedChanged.store(true);
+        ShowSpeed(ClampSpeed(speed));
+        RestartOnChange(true);
+    }
+}
+
+bool TfmRemote::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut &&
+        (watched == ui->coAddress || watched == ui->coAddress->lineEdit())) {
+        if (!ui->coAddress->view()->isVisible())
+            ApplyHost();
+    } else if (event->type() == QEvent::KeyPress &&
+               (watched == ui->coAddress || watched == ui->coAddress->lineEdit())) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            ApplyHost();
+            return true;
+        }
+    }
+    return TzfmCliSrv::eventFilter(watched, event);
+}

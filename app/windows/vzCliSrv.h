@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The channel panel: one side of the test (output, input and lost-packet
+// graphs, speed and packet-size track bars). TfmLocal (side 0) and TfmRemote
+// (side 1) derive from it. Every view tick it takes all waiting report
+// records of its side from the engine, lets the model turn them into points
+// and totals, and hands the graphs their points in one batch each. The
+// arithmetic lives in the model (uReportModel, uPanelRules); the panel only
+// assigns what it answers. User-interface thread only. It owns its form and
+// its three chart adapters; the engine is reached through the program-wide
+// reference every tick, never kept across ticks.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "cNet0.h"
+#include "uChartAdapter.h"
+#include "uReportModel.h"
+
+namespace Ui {
+class TzfmCliSrv;
+}
+class QLabel;
+class QMenu;
+class QActionGroup;
+
+class TzfmCliSrv : public QMainWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TzfmCliSrv)
+
+public:
+    ~TzfmCliSrv() override;
+
+    // Virtual operations in their slot order.
+    virtual bool AttachEngine() = 0;
+    virtual void UpdateSendingFlag() = 0;
+    virtual void TimerTick();
+    virtual void ApplyColors();
+    virtual void ArrangeControls();
+    virtual void ShowControls() = 0;
+
+    int Side() const { return m_side; }
+    bool Remote() const { return m_side != 0; }
+
+    void ShowSpeed(std::int64_t speed);
+    void ShowPacketSize(std::int32_t size);
+    // With `onlyWhenSending` and this side not sending, nothing happens;
+    // otherwise the main window's EraseStatistics runs.
+    void RestartOnChange(bool onlyWhenSending);
+    // One page of the speed track bar down (-1) or up (+1), as the shortcuts
+    // do. A step that cannot move the bar keeps the speed.
+    void StepSpeed(int direction);
+
+    void ClearGraphs();
+    void RestartStatistics();
+    const TStatBlock& Statistics() const { return m_processor.Statistics(); }
+    std::uint32_t ElapsedMs() const;
+    const TReportProcessor& Processor() const { return m_processor; }
+    void ApplyOptions(const TCfgOpt& options);
+
+    // The engine reference of this tick; empty without an engine.
+    TbNBSClient* Engine() const { return m_engine; }
+
+protected:
+    TzfmCliSrv(int side, char letter, QWidget* parent);
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+    void TrackSpeedChange(int position);
+    void TrackPacketChange(int position);
+    void PopupSpeedMenu(const QPoint& at);
+    void ProcessReports();
+    void UpdateTitles();
+    void PaintIndicator();
+    virtual TbNReportRing* ReportRing() = 0;
+    // Receive-buffer drops of this side, as text; empty when unknown.
+    virtual QString DropsText() const { return {}; }
+
+    std::unique_ptr<Ui::TzfmCliSrv> ui;
+    int m_side = 0;
+    char m_letter = 'L';
+    TbNBSClient* m_engine = nullptr;
+    int m_updating = 0;
+    TReportProcessor m_processor;
+    std::unique_ptr<TChartAdapter> m_chartSend;
+    std::unique_ptr<TChartAdapter> m_chartRecv;
+    std::unique_ptr<TChartAdapter> m_chartErrp;
+    std::array<QLabel*, 7> m_scaleMarks{};
+    std::array<QLabel*, 5> m_packetMarks{};
+    QString m_baseOutputTitle;
+    QString m_baseInputTitle;
+    QString m_baseHeader;
+    QMenu* m_puSpeed = nullptr;
+    QActionGroup* m_speedGroup = nullptr;
+    int m_indicatorShown = -1;
+    std::vector<TbNReport> m_reportBuffer;
+};

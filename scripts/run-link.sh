@@ -1,0 +1,94 @@
+#!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# A private two-host link for trying Ravelox: two network namespaces joined by
+# a veth pair (near 198.18.0.1, far 198.18.0.2), `ravelox-cli respond` on the
+# far host and the desktop program on the near host, with the far host already
+# chosen as its peer and its settings in a temporary program folder (the
+# user's own settings are untouched). Nothing reaches the real network: the
+# namespaces have no route out. Closing the window tears it all down.
+# Without a display it says so and runs `ravelox-cli test` for 10 s instead.
+#
+# usage: run-link.sh [BIN_DIR]           (needs root: namespaces, veth)
+#        RUN_LINK_SCREENSHOT=out.png run-link.sh BIN_DIR
+#            starts its own Xvfb; the far host runs `ravelox-cli test` against
+#            the idle program (both directions), and a screenshot is taken
+#            after RUN_LINK_SECONDS (default 14); then everything ends.
+set -eu
+
+BIN=$(cd "${1:-build/bin}" && pwd)
+NEAR=rvrun$$-near
+FAR=rvrun$$-far
+TMP=$(mktemp -d /tmp/ravelox-run.XXXXXX)
+PIDS=""
+
+cleanup() {
+    if [ -n "${RUN_LINK_LOGS:-}" ]; then mkdir -p "$RUN_LINK_LOGS"; cp "$TMP"/*.log "$RUN_LINK_LOGS"/ 2>/dev/null || true; fi
+    for p in $PIDS; do kill "$p" 2>/dev/null || true; done
+    for p in $PIDS; do wait "$p" 2>/dev/null || true; done
+    ip netns del "$NEAR" 2>/dev/null || true
+    ip netns del "$FAR" 2>/dev/null || true
+    rm -rf "$TMP"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "run-link.sh: needs root for the network namespaces (make run uses sudo)" >&2
+    exit 1
+fi
+
+ip netns add "$NEAR"
+ip netns add "$FAR"
+ip link add rvnear$$ netns "$NEAR" type veth peer name rvfar$$ netns "$FAR"
+setup() { # namespace interface address
+    ip -n "$1" link set lo up
+    ip -n "$1" addr add "$3/24" dev "$2"
+    ip -n "$1" link set "$2" up
+    ip -n "$1" route add 255.255.255.255/32 dev "$2" src "$3"
+}
+setup "$NEAR" rvnear$$ 198.18.0.1
+setup "$FAR" rvfar$$ 198.18.0.2
+
+# Program folders: the near one names the far host as the peer.
+mkdir -p "$TMP/near" "$TMP/far" "$TMP/config"
+printf '[HostAddress]\nL0=198.18.0.2\n' > "$TMP/near/ravelox.INI"
+
+far() {
+    ip netns exec "$FAR" env RAVELOX_HOME="$TMP/far" XDG_CONFIG_HOME="$TMP/config" "$@"
+}
+
+near() {
+    ip netns exec "$NEAR" env RAVELOX_HOME="$TMP/near" XDG_CONFIG_HOME="$TMP/config" \
+        XDG_RUNTIME_DIR="$TMP" "$@"
+}
+
+if [ -n "${RUN_LINK_SCREENSHOT:-}" ]; then
+    # X over its filesystem socket crosses network namespaces.
+    DISPLAY_NO=$((90 + $$ % 100))
+    Xvfb ":$DISPLAY_NO" -screen 0 1024x640x24 -nolisten tcp >"$TMP/xvfb.log" 2>&1 &
+    PIDS="$PIDS $!"
+    i=0
+    while [ ! -S "/tmp/.X11-unix/X$DISPLAY_NO" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+    near env DISPLAY=":$DISPLAY_NO" QT_QPA_PLATFORM=xcb "$BIN/ravelox" >"$TMP/near.log" 2>&1 &
+    PIDS="$PIDS $!"
+    sleep 2
+    far "$BIN/ravelox-cli" test 198.18.0.1 --time 60 --local-speed 20M --remote-speed 50M \
+        --local-length 1400 --remote-length 1000 >"$TMP/far.log" 2>&1 &
+    PIDS="$PIDS $!"
+    sleep "${RUN_LINK_SECONDS:-14}"
+    DISPLAY=":$DISPLAY_NO" import -window root "$RUN_LINK_SCREENSHOT"
+    echo "run-link.sh: screenshot in $RUN_LINK_SCREENSHOT"
+    exit 0
+fi
+
+far "$BIN/ravelox-cli" respond >"$TMP/far.log" 2>&1 &
+PIDS="$PIDS $!"
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "make run: no display; running 'ravelox-cli test 198.18.0.2' on the private link for 10 s instead."
+    near "$BIN/ravelox-cli" test 198.18.0.2 --time 10
+    exit $?
+fi
+
+echo "make run: ravelox on 198.18.0.1 against 'ravelox-cli respond' on 198.18.0.2 (a private link; nothing reaches the real network). Close the window to end."
+near env DISPLAY="${DISPLAY:-}" XAUTHORITY="${XAUTHORITY:-}" "$BIN/ravelox"
