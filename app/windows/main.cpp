@@ -5,12 +5,15 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "bConfig.h"
 #include "cNet0.h"
 #include "uConfigIni.h"
 #include "uMain.h"
+#include "xVersion.h"
 
 namespace {
 
@@ -30,6 +33,13 @@ void InstallOutward() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before any window system is needed (packaging checks, scripts).
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Ravelox %s\n", VersionRecord().FileVersion.c_str());
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ravelox"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ravelox"));

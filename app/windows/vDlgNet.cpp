@@ -49,12 +49,12 @@ void TfmDlgNet::FormCreate() {
     m_ui->esRecvBuf->setValue(CfgOpt.SockRecvBuf / 1024);
     m_ui->esSendBuf->setValue(CfgOpt.SockSendBuf / 1024);
     const TbNBSClient* engine = NetClient.load();
-    ShowInForce(SocketBuffersInForce(engine != nullptr ? engine->Socket() : INVALID_SOCKET));
+    ShowInForce(engine != nullptr ? engine->SocketBuffers() : TbNSocketBuffers{});
 }
 
-void TfmDlgNet::ShowInForce(const TSocketBuffers& buffers) {
-    m_ui->stRecvBufInForce->setText(InForceText(buffers.Receive));
-    m_ui->stSendBufInForce->setText(InForceText(buffers.Send));
+void TfmDlgNet::ShowInForce(const TbNSocketBuffers& buffers) {
+    m_ui->stRecvBufInForce->setText(InForceText(buffers.RecvBuf));
+    m_ui->stSendBufInForce->setText(InForceText(buffers.SendBuf));
 }
 
 bool TfmDlgNet::OnCloseDialog() {
@@ -63,8 +63,11 @@ bool TfmDlgNet::OnCloseDialog() {
     CfgOpt.Port = m_ui->esPort->value();
     CfgOpt.SockRecvBuf = m_ui->esRecvBuf->value() * 1024;
     CfgOpt.SockSendBuf = m_ui->esSendBuf->value() * 1024;
-    if (const TbNBSClient* engine = NetClient.load()) {
-        m_applied = ApplySocketBuffers(engine->Socket(), CfgOpt.SockRecvBuf, CfgOpt.SockSendBuf);
+    // At once on the open socket; a refused size leaves it as it was, and
+    // the setting is stored all the same.
+    if (TbNBSClient* engine = NetClient.load();
+        engine != nullptr && engine->ApplySocketBuffers(CfgOpt.SockRecvBuf, CfgOpt.SockSendBuf)) {
+        m_applied = engine->SocketBuffers();
         ShowInForce(m_applied);
     }
     TCfgOpt::Save();

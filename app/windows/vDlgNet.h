@@ -7,7 +7,7 @@
 // User-interface thread only.
 #pragma once
 
-#include "uDlgHooks.h"
+#include "cNet0.h"
 #include "zDlg.h"
 
 namespace Ui {
@@ -27,7 +27,7 @@ public:
     bool OnCloseDialog() override;
 
     // The sizes in force read back after the last OK (zero before).
-    const TSocketBuffers& Applied() const { return m_applied; }
+    const TbNSocketBuffers& Applied() const { return m_applied; }
 
     QSpinBox* esPort() const;
     QSpinBox* esSendBuf() const;
@@ -39,10 +39,10 @@ protected:
     void FormCreate() override;
 
 private:
-    void ShowInForce(const TSocketBuffers& buffers);
+    void ShowInForce(const TbNSocketBuffers& buffers);
 
     Ui::TfmDlgNet* m_ui = nullptr;
-    TSocketBuffers m_applied;
+    TbNSocketBuffers m_applied;
 };
 
 // "in force: 16 KB" (the kernel's figure, in KB of 1024 bytes), or "" when

@@ -13,7 +13,7 @@ TfmSystem::TfmSystem(QWidget* owner) : TzfmForm(owner), ui(std::make_unique<Ui::
     // Only the system menu: no minimise or maximise box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    resize(444, 134);
+    resize(444, 154);
 }
 
 TfmSystem::~TfmSystem() = default;
@@ -27,6 +27,20 @@ void TfmSystem::FormCreate() {
         QString::fromStdString(SocketInfo.szSystemStatus).left(kSystemStatusLength));
     // The stand-in's record carries no vendor text.
     ui->stVendorInfo->clear();
+    ShowSocketBuffers();
+}
+
+void TfmSystem::ShowSocketBuffers() {
+    const TbNBSClient* engine = NetClient.load();
+    const TbNSocketBuffers buffers =
+        engine != nullptr ? engine->SocketBuffers() : TbNSocketBuffers{};
+    if (buffers.RecvBuf <= 0 && buffers.SendBuf <= 0) {
+        ui->stSocketBuffers->clear();
+        return;
+    }
+    ui->stSocketBuffers->setText(QStringLiteral("Buffers in force: receive %1 KB, send %2 KB")
+                                     .arg(buffers.RecvBuf / 1024)
+                                     .arg(buffers.SendBuf / 1024));
 }
 
 void TfmSystem::FormDestroy() {
@@ -44,9 +58,14 @@ QLabel* TfmSystem::Status() const {
 QLabel* TfmSystem::Vendor() const {
     return ui->stVendorInfo;
 }
+QLabel* TfmSystem::SocketBuffers() const {
+    return ui->stSocketBuffers;
+}
 
 void ShowSystemInfo(QWidget* owner) {
     if (fmSystem == nullptr)
         TzfmForm::Create<TfmSystem>(owner);
+    // The buffers may have changed since (the Network settings).
+    fmSystem->ShowSocketBuffers();
     fmSystem->ShowModal();
 }

@@ -2,8 +2,9 @@
 // The System window: what the socket interface reported when it started
 // (its description, system status and vendor text; the platform layer fills
 // them from the running system: kernel name and release, "Running", no
-// vendor text). Created on first use, shown modally, kept until the program
-// ends; one at a time. User-interface thread only.
+// vendor text), and the engine socket's buffer sizes as the kernel reports
+// them (Linux doubles what is asked and caps it). Created on first use, shown modally, kept until
+// the program ends; one at a time. User-interface thread only.
 #pragma once
 
 #include <memory>
@@ -32,6 +33,9 @@ public:
     QLabel* Description() const;
     QLabel* Status() const;
     QLabel* Vendor() const;
+    QLabel* SocketBuffers() const;
+    // The engine socket's buffers in force; empty without a socket.
+    void ShowSocketBuffers();
 
 protected:
     void FormCreate() override;

@@ -264,6 +264,12 @@ TEST_F(DialogTest, SystemWindowShowsTheSocketStartUpRecordAndIsReused) {
     EXPECT_EQ(fmSystem->Description()->text().toStdString(), SocketInfo.szDescription);
     EXPECT_EQ(fmSystem->Status()->text().toStdString(), SocketInfo.szSystemStatus);
     EXPECT_TRUE(fmSystem->Vendor()->text().isEmpty());
+    const TbNSocketBuffers buffers = m_engines.front()->SocketBuffers();
+    ASSERT_GT(buffers.RecvBuf, 0);
+    EXPECT_EQ(fmSystem->SocketBuffers()->text(),
+              QString("Buffers in force: receive %1 KB, send %2 KB")
+                  .arg(buffers.RecvBuf / 1024)
+                  .arg(buffers.SendBuf / 1024));
     TzfmForm::DestroyForm(fmSystem);
     EXPECT_EQ(fmSystem, nullptr);
 }
