@@ -15,8 +15,17 @@ add_library(rv_dialogs STATIC
   ${rv_dialogs_dir}/vDlgTime.cpp
   ${rv_dialogs_dir}/vDlgNet.cpp
   ${rv_dialogs_dir}/vDlgColor.cpp)
+
 set_target_properties(rv_dialogs PROPERTIES AUTOMOC ON AUTOUIC ON)
 target_include_directories(rv_dialogs PUBLIC ${rv_dialogs_dir})
 target_link_libraries(rv_dialogs PUBLIC rv_brenlib_widgets rv_config rv_engine rv_model
                       Qt6::Widgets
                       PRIVATE ravelox_warnings)
+
+# Storing and viewing the result log, and the main window's connections to
+# the dialogs: part of the windows library, whose main window and panels
+# they stand on.
+target_sources(rv_windows PRIVATE
+  ${rv_dialogs_dir}/uLogStore.cpp
+  ${rv_dialogs_dir}/uMainDialogs.cpp)
+target_link_libraries(rv_windows PUBLIC rv_dialogs)

@@ -83,6 +83,10 @@ void TChartAdapter::SetXMaximum(double seconds) {
     m_axisX->setRange(0.0, m_xMax);
 }
 
+void TChartAdapter::SetXLabelsVisible(bool visible) {
+    m_axisX->setLabelsVisible(visible);
+}
+
 void TChartAdapter::SetAxisMaximum(double maximum) {
     const TAxisScale scale = AxisScale(maximum, m_isCount);
     if (scale.Top != m_top) {

@@ -36,6 +36,8 @@ public:
     void SetTitle(const QString& title);
     QString Title() const;
     void SetXMaximum(double seconds);
+    // The bottom axis' labels: shown in the result log's view mode only.
+    void SetXLabelsVisible(bool visible);
     double XMaximum() const { return m_xMax; }
     // Left axis: 0 .. 1 and an empty label for 0, else 5 % headroom.
     void SetAxisMaximum(double maximum);

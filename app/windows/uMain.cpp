@@ -14,6 +14,8 @@
 
 #include "cNet0.h"
 #include "uConfig.h"
+#include "uLogStore.h"
+#include "uMainDialogs.h"
 #include "uPanelRules.h"
 #include "uReportModel.h"
 #include "uSpeedStr.h"
@@ -146,6 +148,7 @@ void TfmMain::createPanels() {
 
 void TfmMain::OnStart() {
     createPanels();
+    ConnectDialogs(this);
     if (fmLocal)
         fmLocal->ShowControls();
     if (fmRemote)
@@ -202,6 +205,8 @@ void TfmMain::EraseStatistics() {
     if (fmRemote)
         fmRemote->RestartStatistics();
     m_restartMark = true;
+    if (LogStore)
+        LogStore->RaiseRestartMark();
 }
 
 void TfmMain::ShowError(const QString& text, const QString& caption) {

@@ -6,6 +6,7 @@
 #include <QToolButton>
 
 #include "cNet0.h"
+#include "uLogStore.h"
 #include "uMain.h"
 #include "uPanelRules.h"
 #include "uSummary.h"
@@ -81,10 +82,15 @@ void TfmCenter::resizeEvent(QResizeEvent* event) {
 void TfmCenter::UpdateSummary() {
     if (!fmLocal || !fmRemote || !fmMain)
         return;
-    const std::uint32_t elapsed = fmLocal->ElapsedMs();
+    const bool viewing = LogStore && LogStore->Viewing();
+    // In view mode: the stored log's span and its view statistics, each
+    // side over its own span.
+    const std::uint32_t elapsed = viewing ? LogStore->View(kSideLocal).Span : fmLocal->ElapsedMs();
     // A duration from the monotonic clock, not a time of day.
     fmMain->ShowElapsed(QString::fromStdString(FormatDuration(elapsed)));
-    const auto s = ::UpdateSummary(fmLocal->Statistics(), fmRemote->Statistics(), elapsed);
+    const auto s = viewing
+                       ? ViewSummary(LogStore->View(kSideLocal), LogStore->View(kSideRemote))
+                       : ::UpdateSummary(fmLocal->Statistics(), fmRemote->Statistics(), elapsed);
     if (!s)
         return;
     SetText(ui->stLSAvrgSpd, s->LSAvrgSpd);
@@ -118,6 +124,8 @@ void TfmCenter::sbSendLocalClick() {
     engine->SetSending(ui->sbSendLocal->isChecked(), false);
     if (fmMain)
         fmMain->EraseStatistics();
+    if (ui->sbSendLocal->isChecked() && LogStore)
+        LogStore->SetViewMode(false);
 }
 
 void TfmCenter::sbSendRemoteClick() {
@@ -128,6 +136,8 @@ void TfmCenter::sbSendRemoteClick() {
     m_repeat = kRepeatTime / kUpdateInterval;
     if (fmMain)
         fmMain->EraseStatistics();
+    if (ui->sbSendRemote->isChecked() && LogStore)
+        LogStore->SetViewMode(false);
 }
 
 void TfmCenter::EnginePoll() {

@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "uConfig.h"
+#include "uLogStore.h"
 #include "uMain.h"
 #include "uPanelRules.h"
 #include "uSpeedStr.h"
@@ -148,7 +149,7 @@ void TzfmCliSrv::ProcessReports() {
         if (chunkFirst && !taken.empty()) {
             // The engine forgot the reader in between: what came before
             // belongs to the old counters.
-            m_processor.ProcessReports(first, taken, now);
+            LogSamples(m_processor.ProcessReports(first, taken, now));
             taken.clear();
         }
         first = first || chunkFirst;
@@ -156,7 +157,10 @@ void TzfmCliSrv::ProcessReports() {
         if (count < kRingSize)
             break;
     }
-    m_processor.ProcessReports(first, taken, now);
+    LogSamples(m_processor.ProcessReports(first, taken, now));
+    // In view mode the graphs show the stored log: no live points.
+    if (LogStore && LogStore->Viewing())
+        return;
 
     const auto& points = m_processor.Points();
     m_chartSend->Update(points, tSampleField::Output);
@@ -170,6 +174,40 @@ void TzfmCliSrv::ProcessReports() {
     const QString drops = DropsText();
     if (ui->stDrops->text() != drops)
         ui->stDrops->setText(drops);
+}
+
+void TzfmCliSrv::LogSamples(const std::vector<TSample>& samples) {
+    if (LogStore && !samples.empty())
+        LogStore->AddSamples(m_letter, samples);
+}
+
+void TzfmCliSrv::ShowLogView(const TLogView* view) {
+    ClearGraphs();
+    for (TChartAdapter* chart : {m_chartSend.get(), m_chartRecv.get()})
+        chart->SetXLabelsVisible(view != nullptr);
+    if (view == nullptr) {
+        ApplyOptions(CfgOpt);
+        ApplyColors();
+        ArrangeControls();
+        return;
+    }
+    ArrangeControls();
+    const double minutes = ViewAxisMinutes(*view);
+    for (TChartAdapter* chart : {m_chartSend.get(), m_chartRecv.get(), m_chartErrp.get()})
+        chart->SetXMaximum(minutes);
+    m_chartSend->SetAxisMaximum(view->MaxOutput);
+    m_chartRecv->SetAxisMaximum(view->MaxInput);
+    m_chartErrp->SetAxisMaximum(view->MaxLost);
+    // The adapter plots X / 1000: X in sixtieths of a millisecond puts the
+    // points at their minute.
+    std::deque<TSample> points;
+    for (TSample p : view->Points) {
+        p.X = p.X / 60;
+        points.push_back(p);
+    }
+    m_chartSend->Update(points, tSampleField::Output);
+    m_chartRecv->Update(points, tSampleField::Input);
+    m_chartErrp->Update(points, tSampleField::Lost);
 }
 
 void TzfmCliSrv::UpdateTitles() {

@@ -19,6 +19,7 @@
 #include "cNet0.h"
 #include "uChartAdapter.h"
 #include "uReportModel.h"
+#include "uResultLog.h"
 
 namespace Ui {
 class TzfmCliSrv;
@@ -43,6 +44,12 @@ public:
     virtual void ShowControls() = 0;
 
     int Side() const { return m_side; }
+    char Letter() const { return m_letter; }
+
+    // View mode of the result log (uLogStore): draws the side's view of a
+    // stored log with the x axis in minutes and its labels shown; nullptr
+    // leaves view mode (graphs cleared, the live time axis of GraphTime).
+    void ShowLogView(const TLogView* view);
     bool Remote() const { return m_side != 0; }
 
     void ShowSpeed(std::int64_t speed);
@@ -73,6 +80,8 @@ protected:
     void TrackPacketChange(int position);
     void PopupSpeedMenu(const QPoint& at);
     void ProcessReports();
+    // Hands the samples just added to the result log.
+    void LogSamples(const std::vector<TSample>& samples);
     void UpdateTitles();
     void PaintIndicator();
     virtual TbNReportRing* ReportRing() = 0;

@@ -4,8 +4,9 @@
 find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 add_executable(test_windows_dialogs ${CMAKE_CURRENT_LIST_DIR}/tDialogsMain.cpp
                ${CMAKE_CURRENT_LIST_DIR}/tDialogs.cpp
-               ${CMAKE_CURRENT_LIST_DIR}/tSettingsDialogs.cpp)
-target_link_libraries(test_windows_dialogs PRIVATE rv_dialogs rv_netns GTest::gtest
+               ${CMAKE_CURRENT_LIST_DIR}/tSettingsDialogs.cpp
+               ${CMAKE_CURRENT_LIST_DIR}/tLogStore.cpp)
+target_link_libraries(test_windows_dialogs PRIVATE rv_windows rv_dialogs rv_netns GTest::gtest
                       Qt6::Test ravelox_warnings)
 gtest_discover_tests(test_windows_dialogs PROPERTIES LABELS windows DISCOVERY_TIMEOUT 30
                      ENVIRONMENT QT_QPA_PLATFORM=offscreen)

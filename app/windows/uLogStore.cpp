@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "uLogStore.h"
+
+#include <QAction>
+#include <QTimer>
+
+#include "cNet0.h"
+#include "uMain.h"
+#include "vLocal.h"
+#include "vRemote.h"
+#include "xHome.h"
+
+QPointer<TLogStore> LogStore;
+
+namespace {
+
+constexpr int kUpdateInterval = 250;
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+} // namespace
+
+TLogStore::TLogStore(QObject* owner) : QObject(owner) {
+    setObjectName(QStringLiteral("LogStore"));
+    LogStore = this;
+    m_update = new QTimer(this);
+    m_update->setInterval(kUpdateInterval);
+    connect(m_update, &QTimer::timeout, this, [this] {
+        ActStoreLogUpdate();
+        ActViewLogUpdate();
+    });
+}
+
+TLogStore::~TLogStore() {
+    m_log.CloseLog();
+    if (LogStore == this)
+        LogStore = nullptr;
+}
+
+std::string TLogStore::Path() const {
+    return m_path.empty() ? ProgramBasePath() + ".log" : m_path;
+}
+
+void TLogStore::Attach(QAction* storeLog, QAction* viewLog) {
+    m_storeLog = storeLog;
+    m_viewLog = viewLog;
+    for (QAction* action : {storeLog, viewLog})
+        action->setCheckable(true);
+    storeLog->setChecked(false);
+    viewLog->setChecked(false);
+    connect(storeLog, &QAction::triggered, this, &TLogStore::ActStoreLogExecute);
+    connect(viewLog, &QAction::triggered, this, &TLogStore::ActViewLogExecute);
+    ActStoreLogUpdate();
+    ActViewLogUpdate();
+    m_update->start();
+}
+
+void TLogStore::ActStoreLogUpdate() {
+    if (!m_storeLog)
+        return;
+    const TbNBSClient* engine = NetClient.load();
+    m_storeLog->setEnabled(engine != nullptr &&
+                           (engine->IsSending(false) || engine->IsSending(true)));
+    if (m_storeLog->isChecked() != m_log.Storing())
+        m_storeLog->setChecked(m_log.Storing());
+}
+
+void TLogStore::ActViewLogUpdate() {
+    if (!m_viewLog)
+        return;
+    m_viewLog->setEnabled(!m_log.Storing());
+    if (m_viewLog->isChecked() != m_log.Viewing())
+        m_viewLog->setChecked(m_log.Viewing());
+}
+
+void TLogStore::ActStoreLogExecute() {
+    // The action flipped its check mark already.
+    const bool on = m_storeLog ? m_storeLog->isChecked() : !m_log.Storing();
+    if (on) {
+        const bool wasViewing = m_log.Viewing();
+        const TLogResult opened = m_log.OpenLog(Path());
+        if (wasViewing)
+            RefreshLogView();
+        Report(opened, true);
+        if (opened.Ok() && ShowStatus)
+            ShowStatus(opened.KeptAs.empty() ? tr("Storing to %1").arg(Q(Path()))
+                                             : tr("Storing to %1; the previous log was kept as %2")
+                                                   .arg(Q(Path()), Q(opened.KeptAs)));
+    } else {
+        m_log.CloseLog();
+        if (ShowStatus)
+            ShowStatus(tr("Stored %1 records to %2").arg(m_log.RecordsWritten()).arg(Q(Path())));
+    }
+    ActStoreLogUpdate();
+    ActViewLogUpdate();
+}
+
+void TLogStore::ActViewLogExecute() {
+    const bool on = m_viewLog ? m_viewLog->isChecked() : !m_log.Viewing();
+    const bool viewing = SetViewMode(on);
+    if (m_viewLog)
+        m_viewLog->setChecked(viewing);
+    ActStoreLogUpdate();
+}
+
+bool TLogStore::SetViewMode(bool on) {
+    if (m_log.Viewing() == on)
+        return on;
+    m_log.CloseLog();
+    m_log.CloseView();
+    if (on) {
+        const TLogResult loaded = m_log.LoadView(Path());
+        if (!m_log.Viewing())
+            Report(loaded, false);
+        else if (loaded.Status == lsTruncated && ShowStatus)
+            ShowStatus(Q(loaded.Message));
+    }
+    if (!m_log.Viewing()) {
+        if (fmLocal)
+            fmLocal->ApplyColors();
+        if (fmMain)
+            fmMain->ClearGraphs();
+    }
+    RefreshLogView();
+    ActStoreLogUpdate();
+    ActViewLogUpdate();
+    return m_log.Viewing();
+}
+
+void TLogStore::RefreshLogView() {
+    for (TzfmCliSrv* panel :
+         {static_cast<TzfmCliSrv*>(fmLocal.data()), static_cast<TzfmCliSrv*>(fmRemote.data())}) {
+        if (panel == nullptr)
+            continue;
+        panel->ShowLogView(m_log.Viewing() ? &m_log.View(panel->Letter()) : nullptr);
+    }
+}
+
+void TLogStore::AddSamples(char side, const std::vector<TSample>& samples) {
+    for (const TSample& sample : samples) {
+        const TLogResult written = m_log.WriteSample(MakeLogRecord(side, sample));
+        if (!written.Ok()) {
+            Report(written, written.Status == lsWriteFailed);
+            break;
+        }
+    }
+    // Storing ended by the mark also ends view mode: the panels draw live.
+    if (!m_log.Viewing() && m_viewLog && m_viewLog->isChecked())
+        RefreshLogView();
+}
+
+void TLogStore::Report(const TLogResult& result, bool box) {
+    if (result.Ok())
+        return;
+    if (result.Status == lsEndedByRestart) {
+        if (ShowStatus)
+            ShowStatus(tr("Storing ended: the statistics restarted (%1)").arg(Q(result.Message)));
+        return;
+    }
+    if (ShowStatus)
+        ShowStatus(Q(result.Message));
+    // Not only counted: what keeps storing from working is shown in a box.
+    if (box && ShowWarning)
+        ShowWarning(Q(result.Message));
+}

@@ -1,0 +1,195 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Storing and viewing the result log in the running program: the main window
+// with its panels and engine on one virtual host, a second copy's engine on
+// the other, a settings folder and log of the test's own.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <QAction>
+#include <QLabel>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+#include "NetNs.h"
+#include "bConfig.h"
+#include "cNet0.h"
+#include "tModal.h"
+#include "uConfig.h"
+#include "uLogStore.h"
+#include "uMain.h"
+#include "uPanelRules.h"
+#include "uSummary.h"
+#include "vCenter.h"
+#include "vLocal.h"
+#include "vRemote.h"
+#include "zParams.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using windows_test::WaitFor;
+using namespace std::chrono_literals;
+
+class LogStoring : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        const std::string root = m_dir.path().toStdString();
+        ::setenv("RAVELOX_HOME", root.c_str(), 1);
+        ::setenv("HOME", (root + "/home").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (root + "/xdg").c_str(), 1);
+        for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+            QSettings::setPath(format, QSettings::UserScope, m_dir.filePath("user"));
+            QSettings::setPath(format, QSettings::SystemScope, m_dir.filePath("machine"));
+        }
+        TbParam::SetArguments({});
+        InitSettingsStore();
+        CfgOpt = TCfgOpt{};
+        CfgOpt.ViewTime = 250;
+        Cfg = TCfg{};
+        Cfg.LocalSpeed = 2000;
+        NetOutward.LookupText = [](const std::string& section, const std::string& key,
+                                   const std::string&) { return section + "/" + key; };
+        NetOutward.ShowTextOnAnyThread = true;
+
+        m_net = std::make_unique<netns::Topology>(2);
+        m_main = std::make_unique<TfmMain>();
+        {
+            netns::HostScope in(*m_net, 0);
+            m_main->OnStart();
+        }
+        {
+            netns::HostScope in(*m_net, 1);
+            m_peer = std::make_unique<TbNBSClient>();
+        }
+        ASSERT_TRUE(LogStore);
+        ASSERT_TRUE(fmCenter && fmLocal && fmRemote);
+        ASSERT_TRUE(WaitFor([this] {
+            const TbNBSClient* own = NetClient.load();
+            return own != nullptr && !own->LocalAddress().empty() &&
+                   !m_peer->LocalAddress().empty();
+        }));
+        ASSERT_TRUE(fmRemote->SetHost(QString::fromStdString(m_net->Address(1))));
+    }
+    void TearDown() override {
+        m_main.reset();
+        m_peer.reset();
+        m_net.reset();
+        NetOutward = TNetOutward{};
+        DoneSettingsStore();
+        ::unsetenv("RAVELOX_HOME");
+    }
+
+    std::string LogPath() const { return m_dir.filePath("ravelox.log").toStdString(); }
+    QAction* Store() const { return fmCenter->ActStoreLog(); }
+    QAction* View() const { return fmCenter->ActViewLog(); }
+    void StartSending() {
+        fmCenter->SendLocalButton()->click();
+        ASSERT_TRUE(NetClient.load()->IsSending(false));
+        ASSERT_TRUE(WaitFor([this] { return Store()->isEnabled(); }))
+            << "storing is offered while sending";
+    }
+    // Records of both sides written since the store began.
+    bool WaitForRecords(std::uint32_t count) {
+        return WaitFor([count] { return LogStore->Log().RecordsWritten() >= count; }, 10s);
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<netns::Topology> m_net;
+    std::unique_ptr<TfmMain> m_main;
+    std::unique_ptr<TbNBSClient> m_peer;
+};
+
+TEST_F(LogStoring, AStoredLiveTestViewsWithItsLiveAverages) {
+    EXPECT_FALSE(Store()->isEnabled()) << "nothing to store while nothing is sent";
+    StartSending();
+    // Past the start-up of the statistics.
+    ASSERT_TRUE(WaitFor([] { return fmLocal->ElapsedMs() > 1000; }));
+    Store()->trigger();
+    ASSERT_TRUE(LogStore->Storing());
+    EXPECT_EQ(LogStore->Path(), LogPath());
+    EXPECT_FALSE(View()->isEnabled()) << "no viewing while storing";
+    ASSERT_TRUE(WaitForRecords(2 * 16));
+    const auto live =
+        UpdateSummary(fmLocal->Statistics(), fmRemote->Statistics(), fmLocal->ElapsedMs());
+    ASSERT_TRUE(live.has_value());
+    ASSERT_GT(live->LS, 0.0);
+    Store()->trigger();
+    ASSERT_FALSE(LogStore->Storing());
+    ASSERT_TRUE(WaitFor([this] { return View()->isEnabled(); }));
+
+    View()->trigger();
+    ASSERT_TRUE(LogStore->Viewing()) << fmMain->StatusText().toStdString();
+    EXPECT_TRUE(View()->isChecked());
+    const auto viewed = ViewSummary(LogStore->View(kSideLocal), LogStore->View(kSideRemote));
+    ASSERT_TRUE(viewed.has_value());
+    EXPECT_NEAR(viewed->LS, live->LS, live->LS * 0.10);
+    EXPECT_NEAR(viewed->RR, live->RR, live->RR * 0.10);
+    // The Centre panel shows the view's figures, and the panels add no live
+    // points meanwhile.
+    fmCenter->UpdateSummary();
+    EXPECT_EQ(fmMain->StatusPanel(2)->text().toStdString(),
+              FormatDuration(LogStore->View(kSideLocal).Span));
+
+    // Sending again leaves view mode: the panels are live again.
+    fmCenter->SendLocalButton()->click(); // off
+    fmCenter->SendLocalButton()->click(); // on
+    EXPECT_FALSE(LogStore->Viewing());
+    EXPECT_FALSE(View()->isChecked());
+}
+
+TEST_F(LogStoring, ASecondStoreKeepsTheFirstLog) {
+    StartSending();
+    Store()->trigger();
+    ASSERT_TRUE(WaitForRecords(4));
+    Store()->trigger();
+    const auto firstSize = fs::file_size(LogPath());
+    ASSERT_GE(firstSize, 4 * kLogRecordSize);
+
+    Store()->trigger();
+    ASSERT_TRUE(LogStore->Storing());
+    EXPECT_NE(fmMain->StatusText().indexOf("kept as"), -1) << fmMain->StatusText().toStdString();
+    Store()->trigger();
+    int kept = 0;
+    for (const auto& entry : fs::directory_iterator(m_dir.path().toStdString())) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("ravelox-") && name.ends_with(".log")) {
+            ++kept;
+            EXPECT_EQ(entry.file_size(), firstSize);
+        }
+    }
+    EXPECT_EQ(kept, 1);
+}
+
+TEST_F(LogStoring, AStoreEndsWithAMessageWhenThePeerRestartsTheStatistics) {
+    StartSending();
+    Store()->trigger();
+    ASSERT_TRUE(WaitForRecords(4));
+    // The peer commands this side's speed: this side's settings change while
+    // it sends, its statistics restart, and storing ends at the next sample.
+    {
+        netns::HostScope in(*m_net, 1);
+        m_peer->SetRemoteHost(NetClient.load()->LocalAddress());
+        m_peer->SetSpeed(3000, true);
+    }
+    ASSERT_TRUE(WaitFor([] { return !LogStore->Storing(); }, 10s));
+    EXPECT_NE(fmMain->StatusText().indexOf("statistics restarted"), -1)
+        << fmMain->StatusText().toStdString();
+    ASSERT_TRUE(WaitFor([this] { return !Store()->isChecked(); })) << "the store button pops up";
+    EXPECT_EQ(NetClient.load()->GetSpeed(false), 3000);
+}
+
+TEST_F(LogStoring, ViewingAMissingLogLeavesViewModeOff) {
+    ASSERT_FALSE(fs::exists(LogPath()));
+    View()->trigger();
+    EXPECT_FALSE(LogStore->Viewing());
+    EXPECT_FALSE(View()->isChecked());
+    EXPECT_NE(fmMain->StatusText().indexOf("ravelox.log"), -1)
+        << fmMain->StatusText().toStdString();
+}
+
+} // namespace
