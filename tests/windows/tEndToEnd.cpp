@@ -168,12 +168,12 @@ TEST_F(EndToEnd, BothDirectionsAtTenMegabitThenLossThenIdle) {
         const bool lossy = WaitUntil(
             [&] {
                 const double q = Number(Text(fmCenter.data(), "stLQuality"));
-                return q > 0.0 && q < 100.0 && !Text(fmCenter.data(), "stLErrors").isEmpty();
+                // 2 % lost; the averages settle within a few view ticks.
+                return q > 90.0 && q < 100.0 && !Text(fmCenter.data(), "stLErrors").isEmpty();
             },
             20000);
         EXPECT_TRUE(lossy) << Text(fmCenter.data(), "stLQuality").toStdString();
         EXPECT_GT(drop.Dropped(), 0U);
-        EXPECT_GT(Number(Text(fmCenter.data(), "stLQuality")), 90.0);
     }
 
     // Stop both: both sides go idle, and their legends lose the rates.
