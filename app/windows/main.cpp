@@ -4,10 +4,15 @@
 // creates the panels and through the Local panel the engine.
 #include <QApplication>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "bConfig.h"
 #include "cNet0.h"
@@ -28,6 +33,33 @@ void InstallOutward() {
     NetOutward.LookupText = [](const std::string&, const std::string&, const std::string& def) {
         return def;
     };
+}
+
+// SIGINT and SIGTERM close the main window in order (panels, engine, the
+// current test values saved), as the window's close button does: the handler
+// only writes a byte that the event loop reads.
+int g_signalPipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
+}
+
+void InstallStopSignals(QObject* context, QWidget* window) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+        char byte = 0;
+        [[maybe_unused]] const auto read = ::read(g_signalPipe[0], &byte, 1);
+        window->close();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
 }
 
 } // namespace
@@ -56,6 +88,7 @@ int main(int argc, char** argv) {
         TfmMain window;
         if (!problem.empty())
             window.ShowStatus(QString::fromStdString(problem));
+        InstallStopSignals(&app, &window);
         window.show();
         QTimer::singleShot(0, &window, &TfmMain::OnStart);
         result = QApplication::exec();

@@ -7,10 +7,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
+#include <QToolButton>
 
 #include "uHostList.h"
 #include "uMain.h"
 #include "uPanelRules.h"
+#include "vCenter.h"
 #include "ui_vzCliSrv.h"
 #include "zIniReg.h"
 
@@ -164,7 +166,9 @@ bool TfmRemote::ApplyHost() {
     const QString text = QString::fromStdString(choice->Text);
     ui->coAddress->setEditText(text);
     const auto current = CheckHost(m_engine->GetRemoteHost());
-    if (current && current->Text == choice->Text && !m_currentHost.isEmpty()) {
+    if (current && current->Text == choice->Text) {
+        // Nothing to apply: in particular a destination the engine adopted
+        // from a peer that sent first is not taken back to broadcast.
         m_currentHost = text;
         return true;
     }
@@ -182,7 +186,10 @@ bool TfmRemote::ApplyHost() {
 }
 
 void TfmRemote::ShowDestination() {
-    if (!AttachEngine() || m_engine->IsSending(true))
+    // Only while this copy does not command the peer to send. The engine's
+    // IsSending(true) also turns true as soon as the peer's data arrives,
+    // which would hide exactly the peer that just started sending to us.
+    if (!AttachEngine() || (fmCenter && fmCenter->SendRemoteButton()->isChecked()))
         return;
     const std::uint32_t destination = m_engine->Destination();
     if (destination == m_lastDestination)
