@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <QAction>
 #include <QApplication>
 #include <QListWidget>
 #include <QMessageBox>
@@ -21,6 +22,10 @@
 #include "tModal.h"
 #include "uConfig.h"
 #include "uLock.h"
+#include "uLogStore.h"
+#include "uMain.h"
+#include "uResultLog.h"
+#include "vCenter.h"
 #include "vDebug.h"
 #include "vDlgColor.h"
 #include "vDlgNet.h"
@@ -133,5 +138,36 @@ int main(int argc, char** argv) {
     for (TzfmForm* form : TzfmForm::Forms())
         TzfmForm::DestroyForm(form);
     engines.clear();
+
+    // The main window in view mode, showing a generated 10-minute log.
+    {
+        const std::string logPath = (g_folder + "/view-sample.log").toStdString();
+        {
+            TResultLog log;
+            log.OpenLog(logPath);
+            for (std::uint32_t i = 0; i < 600; ++i) {
+                const auto wave = static_cast<std::uint32_t>(1000 + (i % 120) * 25);
+                log.WriteSample({'L', static_cast<std::uint16_t>(i % 97 == 0 ? 3 : 0), 1000 * i,
+                                 wave / 2, wave});
+                log.WriteSample({'R', static_cast<std::uint16_t>(i % 53 == 0 ? 2 : 0), 1000 * i,
+                                 wave, wave / 2});
+            }
+            log.CloseLog();
+        }
+        TfmMain window;
+        window.resize(1100, 620);
+        window.show();
+        {
+            netns::HostScope in(net, 0);
+            window.OnStart();
+        }
+        LogStore->SetPath(logPath);
+        fmCenter->ActViewLog()->trigger();
+        QTest::qWait(1500);
+        fmCenter->UpdateSummary();
+        Save(&window, "main-view-mode");
+        fmCenter->ActViewLog()->trigger();
+        std::remove(logPath.c_str());
+    }
     return 0;
 }

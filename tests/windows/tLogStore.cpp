@@ -9,6 +9,10 @@
 #include <string>
 
 #include <QAction>
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
 #include <QLabel>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -20,6 +24,7 @@
 #include "tModal.h"
 #include "uConfig.h"
 #include "uLogStore.h"
+#include "vLookup.h"
 #include "uMain.h"
 #include "uPanelRules.h"
 #include "uSummary.h"
@@ -181,6 +186,33 @@ TEST_F(LogStoring, AStoreEndsWithAMessageWhenThePeerRestartsTheStatistics) {
         << fmMain->StatusText().toStdString();
     ASSERT_TRUE(WaitFor([this] { return !Store()->isChecked(); })) << "the store button pops up";
     EXPECT_EQ(NetClient.load()->GetSpeed(false), 3000);
+}
+
+// The main window's Lookup Server: a double-click on the answering copy
+// makes it the Remote panel's peer; lookup is not offered while sending.
+TEST_F(LogStoring, LookupFromTheMainWindowSetsTheRemoteHost) {
+    TbNBSClient* own = NetClient.load();
+    ASSERT_TRUE(fmRemote->SetHost(QStringLiteral("198.18.0.77")));
+    windows_test::WhileModal([] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<TfmLookup*>(w);
+            if (dialog == nullptr || !dialog->isVisible() || !dialog->OkButton()->isEnabled())
+                continue;
+            QListWidget* list = dialog->ListBox();
+            const QPoint at = list->visualItemRect(list->item(0)).center();
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+            return true;
+        }
+        return false;
+    });
+    m_main->Action("ActLookup")->trigger();
+    EXPECT_EQ(own->GetRemoteHost(), m_net->Address(1));
+    EXPECT_FALSE(own->LookupActive());
+
+    StartSending();
+    ASSERT_TRUE(WaitFor([this] { return !m_main->Action("ActLookup")->isEnabled(); }))
+        << "no lookup while this side sends";
 }
 
 TEST_F(LogStoring, ViewingAMissingLogLeavesViewModeOff) {
