@@ -146,9 +146,6 @@ void TLogStore::AddSamples(char side, const std::vector<TSample>& samples) {
             break;
         }
     }
-    // Storing ended by the mark also ends view mode: the panels draw live.
-    if (!m_log.Viewing() && m_viewLog && m_viewLog->isChecked())
-        RefreshLogView();
 }
 
 void TLogStore::Report(const TLogResult& result, bool box) {

@@ -26,15 +26,10 @@ constexpr int kUpdateInterval = 250;
 
 void RefreshPanels() {
     for (TzfmCliSrv* panel :
-         {static_cast<TzfmCliSrv*>(fmLocal.data()), static_cast<TzfmCliSrv*>(fmRemote.data())}) {
-        if (panel == nullptr)
-            continue;
-        panel->ApplyOptions(CfgOpt);
-        // A panel showing a stored log keeps its axis in minutes.
-        if (LogStore && LogStore->Viewing())
-            continue;
-        panel->ApplyColors();
-    }
+         {static_cast<TzfmCliSrv*>(fmLocal.data()), static_cast<TzfmCliSrv*>(fmRemote.data())})
+        if (panel != nullptr)
+            panel->ApplyOptions(CfgOpt); // colours and the time axis
+    // A panel showing a stored log keeps its axis in minutes.
     if (LogStore && LogStore->Viewing())
         LogStore->RefreshLogView();
 }

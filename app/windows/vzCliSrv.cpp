@@ -177,7 +177,9 @@ void TzfmCliSrv::ProcessReports() {
 }
 
 void TzfmCliSrv::LogSamples(const std::vector<TSample>& samples) {
-    if (LogStore && !samples.empty())
+    // In view mode no points are added (storing is off then): a restart of
+    // the statistics meanwhile does not end the view.
+    if (LogStore && !LogStore->Viewing() && !samples.empty())
         LogStore->AddSamples(m_letter, samples);
 }
 
@@ -187,7 +189,6 @@ void TzfmCliSrv::ShowLogView(const TLogView* view) {
         chart->SetXLabelsVisible(view != nullptr);
     if (view == nullptr) {
         ApplyOptions(CfgOpt);
-        ApplyColors();
         ArrangeControls();
         return;
     }

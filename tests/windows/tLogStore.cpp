@@ -12,7 +12,9 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QLabel>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -139,6 +141,13 @@ TEST_F(LogStoring, AStoredLiveTestViewsWithItsLiveAverages) {
     fmCenter->UpdateSummary();
     EXPECT_EQ(fmMain->StatusPanel(2)->text().toStdString(),
               FormatDuration(LogStore->View(kSideLocal).Span));
+
+    // A restart of the statistics while viewing (the peer may cause one)
+    // does not end the view: no points are added meanwhile.
+    fmMain->EraseStatistics();
+    QSignalSpy ticks(fmMain->ViewTimer(), &QTimer::timeout);
+    ASSERT_TRUE(WaitFor([&ticks] { return ticks.count() >= 3; }));
+    EXPECT_TRUE(LogStore->Viewing());
 
     // Sending again leaves view mode: the panels are live again.
     fmCenter->SendLocalButton()->click(); // off
