@@ -281,8 +281,13 @@ void TbLangFile::EnsureUtf8() {
         m_utf8 = true;
         return;
     }
-    const std::string backup = FileName() + ".bak";
+    // A file without any write permission stays as it is, also for root.
     std::error_code ec;
+    const auto perms = fs::status(FileName(), ec).permissions();
+    if (!ec && (perms & (fs::perms::owner_write | fs::perms::group_write |
+                         fs::perms::others_write)) == fs::perms::none)
+        throw EIniFileException("Unable to write to " + FileName());
+    const std::string backup = FileName() + ".bak";
     if (!fs::exists(backup, ec) && !WriteAtomically(backup, data))
         throw EIniFileException("Unable to write to " + backup);
     if (!WriteAtomically(FileName(), AnsiToUtf8(data, m_codePage)))

@@ -30,7 +30,6 @@ namespace {
 
 // The design's property names and where Qt keeps each text.
 constexpr TPropRow kPropMap[] = {
-    {"Caption", "@window", tPropKind::pkPlain, "windowTitle"},
     {"Caption", "@tab", tPropKind::pkTabText, nullptr},
     {"Caption", "QAction", tPropKind::pkPlain, "text"},
     {"Caption", "QMenu", tPropKind::pkPlain, "title"},
@@ -38,6 +37,7 @@ constexpr TPropRow kPropMap[] = {
     {"Caption", "QDockWidget", tPropKind::pkPlain, "windowTitle"},
     {"Caption", "QLabel", tPropKind::pkPlain, "text"},
     {"Caption", "QAbstractButton", tPropKind::pkPlain, "text"},
+    {"Caption", "@window", tPropKind::pkPlain, "windowTitle"},
     {"Hint", "QAction", tPropKind::pkHint, nullptr},
     {"Hint", "QWidget", tPropKind::pkHint, nullptr},
     {"Text", "QLineEdit", tPropKind::pkPlain, "text"},
@@ -180,15 +180,39 @@ void Restore(QObject* object, const TPropRow& row) {
     SetApplied(object, row, QVariant());
 }
 
-void Collect(QObject* parent, QObject* root, std::vector<QObject*>& out) {
+// Qt's own parts that hold the program's components; no other "qt_" object
+// is entered.
+bool HoldsComponents(const QString& name) {
+    return name == QLatin1String("qt_tabwidget_stackedwidget") ||
+           name == QLatin1String("qt_scrollarea_viewport");
+}
+
+// Controls whose children are Qt's own parts (buttons of a tab bar, a combo
+// box's list, a spin box's editor), whatever their names.
+bool IsAtomic(const QObject* object) {
+    for (const char* cls : {"QComboBox", "QAbstractSpinBox", "QLineEdit", "QTabBar",
+                            "QAbstractSlider", "QCalendarWidget"})
+        if (object->inherits(cls))
+            return true;
+    return false;
+}
+
+void Collect(QObject* parent, std::vector<QObject*>& out) {
+    if (IsAtomic(parent))
+        return;
     for (QObject* child : parent->children()) {
         if (qobject_cast<TzfmForm*>(child) != nullptr ||
             (LangDef != nullptr && LangDef->IsForm(child)))
-            continue;
+            continue; // translated on its own, under its own class
         const QString name = child->objectName();
-        if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_")))
+        if (name.startsWith(QLatin1String("qt_"))) {
+            if (HoldsComponents(name))
+                Collect(child, out);
+            continue;
+        }
+        if (!name.isEmpty())
             out.push_back(child);
-        Collect(child, root, out);
+        Collect(child, out);
     }
 }
 
@@ -249,7 +273,7 @@ std::vector<const TPropRow*> PropRowsOf(QObject* object, QObject* root) {
 
 std::vector<QObject*> WalkComponents(QObject* form) {
     std::vector<QObject*> objects{form};
-    Collect(form, form, objects);
+    Collect(form, objects);
     return objects;
 }
 
@@ -488,9 +512,12 @@ void BuildLanguageMenu(QMenu* menu, QAction* noneItem) {
         group->addAction(noneItem);
         if (!menu->actions().contains(noneItem))
             menu->addAction(noneItem);
-        QObject::connect(
-            noneItem, &QAction::triggered, menu, [noneItem, choose] { choose(noneItem); },
-            Qt::UniqueConnection);
+        // Connected once, however often the menu is rebuilt.
+        if (!noneItem->property("rvLanguageItem").toBool()) {
+            noneItem->setProperty("rvLanguageItem", true);
+            QObject::connect(noneItem, &QAction::triggered, menu,
+                             [noneItem, choose] { choose(noneItem); });
+        }
     }
     QAction* before = nullptr;
     const auto actions = menu->actions();

@@ -58,15 +58,16 @@ void TbTransWriter::LoadExclusions() {
 bool TbTransWriter::IsExcluded(QObject* object, const TTransProp& prop) const {
     if (ProvidedByAction(object, prop) || IsDash(object))
         return true;
+    // The nearest class with an entry decides, so a program can cancel for
+    // a derived class what the shared file excludes for its base.
     const std::string design = UpperCase(prop.Row->Design);
     for (const QMetaObject* meta = object->metaObject(); meta != nullptr;
          meta = meta->superClass()) {
         const auto cls = m_exclusions.find(UpperCase(meta->className()));
         if (cls == m_exclusions.end())
             continue;
-        const auto flag = cls->second.find(design);
-        if (flag != cls->second.end() && flag->second != 0)
-            return true;
+        if (const auto flag = cls->second.find(design); flag != cls->second.end())
+            return flag->second != 0;
     }
     return false;
 }
