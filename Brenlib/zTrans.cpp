@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QVariant>
 #include <QWidget>
 
@@ -44,6 +45,7 @@ constexpr TPropRow kPropMap[] = {
     {"Lines", "QPlainTextEdit", tPropKind::pkLines, nullptr},
     {"Items", "QComboBox", tPropKind::pkItems, nullptr},
     {"Items", "QListWidget", tPropKind::pkItems, nullptr},
+    {"Columns", "QTableWidget", tPropKind::pkColumns, nullptr},
 };
 
 // Kept on each translated object: per design property its designed text and
@@ -80,6 +82,10 @@ QStringList ListOf(QObject* object, const TPropRow& row) {
     } else if (auto* list = qobject_cast<QListWidget*>(object)) {
         for (int i = 0; i < list->count(); ++i)
             lines << list->item(i)->text();
+    } else if (auto* table = qobject_cast<QTableWidget*>(object)) {
+        for (int i = 0; i < table->columnCount(); ++i)
+            lines << (table->horizontalHeaderItem(i) ? table->horizontalHeaderItem(i)->text()
+                                                     : QString());
     }
     return lines;
 }
@@ -94,11 +100,16 @@ void SetList(QObject* object, const TPropRow& row, const QStringList& lines) {
     } else if (auto* list = qobject_cast<QListWidget*>(object)) {
         for (int i = 0; i < list->count() && i < lines.size(); ++i)
             list->item(i)->setText(lines[i]);
+    } else if (auto* table = qobject_cast<QTableWidget*>(object)) {
+        for (int i = 0; i < table->columnCount() && i < lines.size(); ++i)
+            if (auto* item = table->horizontalHeaderItem(i))
+                item->setText(lines[i]);
     }
 }
 
 bool IsList(const TPropRow& row) {
-    return row.Kind == tPropKind::pkLines || row.Kind == tPropKind::pkItems;
+    return row.Kind == tPropKind::pkLines || row.Kind == tPropKind::pkItems ||
+           row.Kind == tPropKind::pkColumns;
 }
 
 void SetText(QObject* object, const TPropRow& row, const QString& text) {
@@ -120,6 +131,7 @@ void SetText(QObject* object, const TPropRow& row, const QString& text) {
     }
     case tPropKind::pkLines:
     case tPropKind::pkItems:
+    case tPropKind::pkColumns:
         SetList(object, row, text.split(u'~'));
         break;
     }
@@ -134,13 +146,19 @@ QString CurrentText(QObject* object, const TPropRow& row) {
             return tabs->tabText(tabs->indexOf(qobject_cast<QWidget*>(object)));
         return {};
     case tPropKind::pkHint: {
-        const QString shortHint = object->property("toolTip").toString();
+        QString shortHint = object->property("toolTip").toString();
         const QString longHint = object->property("statusTip").toString();
+        // An action without a tool tip of its own reports its text as one.
+        if (auto* action = qobject_cast<QAction*>(object);
+            action != nullptr && longHint.isEmpty() &&
+            shortHint == QString(action->text()).remove(u'&'))
+            shortHint.clear();
         return longHint.isEmpty() || longHint == shortHint ? shortHint
                                                            : shortHint + u'|' + longHint;
     }
     case tPropKind::pkLines:
     case tPropKind::pkItems:
+    case tPropKind::pkColumns:
         return ListOf(object, row).join(u'~');
     }
     return {};

@@ -12,7 +12,7 @@
 //
 // Value conventions: a value beginning with "_" is not applied; ")" marks a
 // deleted key (not applied, dropped when the section is written); an empty
-// value empties the text; a list (Lines, Items) is the lines joined by "~":
+// value empties the text; a list (Lines, Items, Columns) is the lines joined by "~":
 // piece i replaces line i unless it is empty or begins with "_", a value
 // without "~" replaces the first line whole.
 //
@@ -46,6 +46,7 @@ enum class tPropKind : std::uint8_t {
     pkHint,    // "short|long": toolTip and statusTip
     pkLines,   // QPlainTextEdit lines
     pkItems,   // entries of a QComboBox or QListWidget
+    pkColumns, // column titles of a QTableWidget
 };
 
 // One row of the mapping table: the design's property name, the Qt class

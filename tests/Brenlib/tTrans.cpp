@@ -56,7 +56,7 @@ public:
         layout->addWidget(gbSide);
         ActSend = new QAction("Send", this);
         ActSend->setObjectName("ActSend");
-        ActSend->setToolTip("Send");
+        ActSend->setToolTip("Send the datagrams");
         sbSend = new QToolButton(client);
         sbSend->setObjectName("sbSend");
         sbSend->setDefaultAction(ActSend);
@@ -221,9 +221,12 @@ TEST_F(TTransTest, PropertyTableReachesOnlyItsTexts) {
         std::string text;
     };
     const TCase texts[] = {
-        {"fmSample.Caption", "Sample"}, {"bbOk.Hint", "Accept|Accepts the values"},
-        {"ActSend.Hint", "Send"},       {"tsOne.Caption", "One"},
-        {"mmFile.Caption", "&File"},    {"coUnit.Items", "kbit/s~Mbit/s~Gbit/s"},
+        {"fmSample.Caption", "Sample"},
+        {"bbOk.Hint", "Accept|Accepts the values"},
+        {"ActSend.Hint", "Send the datagrams"},
+        {"tsOne.Caption", "One"},
+        {"mmFile.Caption", "&File"},
+        {"coUnit.Items", "kbit/s~Mbit/s~Gbit/s"},
         {"meLog.Lines", "line"},
     };
     const auto props = TranslatableProperties(form);
@@ -404,6 +407,29 @@ TEST_F(TTransTest, LanguageMenuMatchesByData) {
     none->trigger();
     EXPECT_EQ(LangDef->ItemIndex(), 0);
     EXPECT_TRUE(none->isChecked());
+}
+
+// Every open window follows the shipped German and back.
+TEST_F(TTransTest, ShippedGermanSwitchesTheEditor) {
+    namespace fs = std::filesystem;
+    for (const char* folder : {"Default", "German"})
+        fs::copy(fs::path(RV_SOURCE_DIR) / "app" / folder, Path(folder),
+                 fs::copy_options::recursive);
+    Start();
+    LangDef->UpdateLangList();
+    TfmTrans* editor = ShowTransEditor(nullptr);
+    auto* ui = editor->ui();
+    LangDef->SetLanguage("German");
+    EXPECT_EQ(editor->windowTitle(), "Spracheditor");
+    EXPECT_EQ(ui->ActSave->text(), "&Speichern");
+    EXPECT_EQ(ui->sgTrans->horizontalHeaderItem(2)->text(), "Übersetzung");
+    EXPECT_EQ(ui->PageControl->tabText(0), "Objekte");
+    EXPECT_EQ(ui->ComboLang->currentText(), "German");
+    LangDef->SetLanguage("<None>");
+    EXPECT_EQ(editor->windowTitle(), "Language Editor");
+    EXPECT_EQ(ui->ActSave->text(), "&Save");
+    EXPECT_EQ(ui->sgTrans->horizontalHeaderItem(2)->text(), "Translation");
+    EXPECT_EQ(ui->PageControl->tabText(0), "Objects");
 }
 
 class TEditorTest : public TTransTest {
