@@ -148,6 +148,9 @@ public:
     int ShowModal();
     int ModalResult() const { return m_modalResult; }
     void SetModalResult(int result);
+    // Sets the result without closing (the page dialog passes its result to
+    // its merged page dialogs this way).
+    void SetModalResultQuietly(int result) { m_modalResult = result; }
 
     // --- virtual operations, in the order of the design ---
     virtual void OnStart() {}

@@ -4,14 +4,17 @@
 // ravelox-cli never loads the widget libraries.
 #include "zIniReg.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
+#include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMetaEnum>
 #include <QMetaObject>
 #include <QObject>
+#include <QScreen>
 #include <QStringList>
 #include <QVariant>
 #include <QWidget>
@@ -50,6 +53,33 @@ int FormStyle(QWidget* form) {
     if (form->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
         return 3;
     return 0;
+}
+
+// A placement saved on a screen that is gone would open off-screen: the
+// rectangle is moved (and if need be shrunk) into the available area of the
+// screen it overlaps most, else of the primary screen. Only the window moves;
+// the stored text changes at the next save.
+QRect ClampToScreens(QRect rect) {
+    const QScreen* best = nullptr;
+    long long bestArea = 0;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect common = screen->availableGeometry().intersected(rect);
+        const long long area = common.isEmpty() ? 0 : 1LL * common.width() * common.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = screen;
+        }
+    }
+    if (best == nullptr)
+        best = QGuiApplication::primaryScreen();
+    if (best == nullptr)
+        return rect;
+    const QRect avail = best->availableGeometry();
+    rect.setWidth(std::min(rect.width(), avail.width()));
+    rect.setHeight(std::min(rect.height(), avail.height()));
+    rect.moveLeft(std::clamp(rect.left(), avail.left(), avail.right() - rect.width() + 1));
+    rect.moveTop(std::clamp(rect.top(), avail.top(), avail.bottom() - rect.height() + 1));
+    return rect;
 }
 
 // --- property text forms ---
@@ -325,12 +355,13 @@ void TbIniReg::LoadWindPlace(QWidget* form) {
         return;
     const bool sizeable = target->minimumSize() != target->maximumSize() &&
                           !target->windowFlags().testFlag(Qt::MSWindowsFixedSizeDialogHint);
-    if (sizeable)
-        target->setGeometry(layout.Left, layout.Top, layout.Width, layout.Height);
-    else
-        target->setGeometry(layout.Left, layout.Top, target->width(), target->height());
-    if (IsMdiChild(form))
+    QRect rect(layout.Left, layout.Top, sizeable ? layout.Width : target->width(),
+               sizeable ? layout.Height : target->height());
+    if (IsMdiChild(form)) {
+        target->setGeometry(rect);
         return;
+    }
+    target->setGeometry(ClampToScreens(rect));
     auto states = target->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
     if (layout.WindowState == 1)
         states |= Qt::WindowMinimized;

@@ -6,12 +6,9 @@
 #include <map>
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QListWidget>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -20,6 +17,7 @@
 #include <QWidget>
 
 #include "bConfig.h"
+#include "zDModule.h"
 #include "zDebug.h"
 #include "zForm.h"
 #include "zMsgStr.h"
@@ -39,6 +37,7 @@ constexpr TPropRow kPropMap[] = {
     {"Caption", "QLabel", tPropKind::pkPlain, "text"},
     {"Caption", "QAbstractButton", tPropKind::pkPlain, "text"},
     {"Caption", "@window", tPropKind::pkPlain, "windowTitle"},
+    {"Caption", "TzDataModule", tPropKind::pkPlain, "Caption"},
     {"Hint", "QAction", tPropKind::pkHint, nullptr},
     {"Hint", "QWidget", tPropKind::pkHint, nullptr},
     {"Text", "QLineEdit", tPropKind::pkPlain, "text"},
@@ -242,25 +241,35 @@ void ApplyToOpenForms(const std::string& className) {
     std::vector<QPointer<QObject>> forms;
     for (TzfmForm* form : TzfmForm::Forms())
         forms.emplace_back(form);
+    for (TzDataModule* module : TzDataModule::Modules())
+        forms.emplace_back(module);
     std::erase_if(g_translated, [](const QPointer<QObject>& p) { return p.isNull(); });
     for (const auto& object : g_translated)
-        if (qobject_cast<TzfmForm*>(object) == nullptr)
+        if (std::find(forms.begin(), forms.end(), object) == forms.end())
             forms.push_back(object);
     for (const auto& form : forms)
         if (!form.isNull() && (className.empty() || className == form->metaObject()->className()))
             LangDef->DoTranslate(form, false);
 }
 
-// A form goes through its own two operations, which it may override.
+// Forms and data modules go through their own two operations, which they
+// may override.
+template <class T> bool ThroughOwnOperations(QObject* component, bool saving) {
+    auto* owner = qobject_cast<T*>(component);
+    if (owner == nullptr)
+        return false;
+    bool done = false;
+    if (saving)
+        owner->OnLangSaving(done);
+    done = false;
+    owner->OnLangTranslating(done, false);
+    return true;
+}
+
 void TranslateOne(QObject* component, bool saving) {
-    if (auto* form = qobject_cast<TzfmForm*>(component)) {
-        bool done = false;
-        if (saving)
-            form->OnLangSaving(done);
-        done = false;
-        form->OnLangTranslating(done, false);
+    if (ThroughOwnOperations<TzfmForm>(component, saving) ||
+        ThroughOwnOperations<TzDataModule>(component, saving))
         return;
-    }
     if (std::none_of(g_translated.begin(), g_translated.end(),
                      [component](const QPointer<QObject>& p) { return p == component; }))
         g_translated.emplace_back(component);
@@ -434,6 +443,7 @@ TbTransWriter* TransWriter() {
 void InstallTranslation() {
     CreateLangDef();
     LangDef->RegisterRootClass(&TzfmForm::staticMetaObject);
+    LangDef->RegisterRootClass(&TzDataModule::staticMetaObject);
     LangDef->ApplyHook = ApplyToOpenForms;
     LangDef->TranslateHook = TranslateOne;
     if (g_formsNotifyId == 0)
@@ -479,78 +489,4 @@ void FreeTranslation() {
     g_writer.reset();
     g_translator.reset();
     g_translated.clear();
-}
-
-// -------------------------------------------------------------- language menu
-
-QString EscapeMnemonic(const QString& text) {
-    QString escaped = text;
-    escaped.replace(u'&', QLatin1String("&&"));
-    return escaped;
-}
-
-void CheckLanguageMenu(QMenu* menu) {
-    if (LangDef == nullptr)
-        return;
-    for (QAction* action : menu->actions())
-        if (action->isCheckable() && action->data().isValid())
-            action->setChecked(action->data().toInt() == LangDef->ItemIndex());
-}
-
-void BuildLanguageMenu(QMenu* menu, QAction* noneItem) {
-    CreateLangDef();
-    auto* group = menu->findChild<QActionGroup*>(QStringLiteral("rvLanguageGroup"),
-                                                 Qt::FindDirectChildrenOnly);
-    if (group == nullptr) {
-        group = new QActionGroup(menu);
-        group->setObjectName(QStringLiteral("rvLanguageGroup"));
-        group->setExclusive(true);
-        const QPointer<QMenu> guard(menu);
-        const int id = LangDef->AddNotify([guard](const std::string&) {
-            if (!guard.isNull())
-                CheckLanguageMenu(guard);
-        });
-        QObject::connect(menu, &QObject::destroyed, QCoreApplication::instance(), [id] {
-            if (LangDef != nullptr)
-                LangDef->RemoveNotify(id);
-        });
-    }
-    for (QAction* action : group->actions())
-        if (action != noneItem)
-            delete action;
-    const auto choose = [](QAction* action) {
-        const int index = action->data().toInt();
-        const auto& languages = LangDef->Languages();
-        if (index >= 0 && index < static_cast<int>(languages.size()))
-            LangDef->SetLanguage(languages[static_cast<std::size_t>(index)].Name);
-    };
-    if (noneItem != nullptr) {
-        noneItem->setCheckable(true);
-        noneItem->setData(0);
-        group->addAction(noneItem);
-        if (!menu->actions().contains(noneItem))
-            menu->addAction(noneItem);
-        // Connected once, however often the menu is rebuilt.
-        if (!noneItem->property("rvLanguageItem").toBool()) {
-            noneItem->setProperty("rvLanguageItem", true);
-            QObject::connect(noneItem, &QAction::triggered, menu,
-                             [noneItem, choose] { choose(noneItem); });
-        }
-    }
-    QAction* before = nullptr;
-    const auto actions = menu->actions();
-    const auto at = noneItem != nullptr ? actions.indexOf(noneItem) : -1;
-    if (at >= 0 && at + 1 < actions.size())
-        before = actions[at + 1];
-    const auto& languages = LangDef->Languages();
-    for (std::size_t i = 1; i < languages.size(); ++i) {
-        auto* action =
-            new QAction(EscapeMnemonic(QString::fromStdString(languages[i].Name)), group);
-        action->setCheckable(true);
-        action->setData(static_cast<int>(i));
-        group->addAction(action);
-        menu->insertAction(before, action);
-        QObject::connect(action, &QAction::triggered, menu, [action, choose] { choose(action); });
-    }
-    CheckLanguageMenu(menu);
 }

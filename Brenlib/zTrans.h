@@ -26,7 +26,6 @@
 
 #include <QFlags>
 #include <QPointer>
-#include <QString>
 
 #include <memory>
 #include <span>
@@ -36,8 +35,6 @@
 
 #include "zLang.h"
 
-class QAction;
-class QMenu;
 class QObject;
 
 enum class tPropKind : std::uint8_t {
@@ -137,12 +134,3 @@ TbTransWriter* TransWriter();
 // creation and every open form on a change. Idempotent.
 void InstallTranslation();
 void FreeTranslation();
-
-// The language menu of the main window: noneItem stands for "<None>" (data
-// 0), one radio item per language follows (data = its index, "&" in a name
-// shown as "&"). Choosing an item selects its language; the check follows
-// every change, matched by the items' data.
-void BuildLanguageMenu(QMenu* menu, QAction* noneItem);
-void CheckLanguageMenu(QMenu* menu);
-// "&" doubled so that a menu shows it instead of making a mnemonic.
-QString EscapeMnemonic(const QString& text);

@@ -27,8 +27,10 @@
 #include <QVBoxLayout>
 
 #include "tLangFixture.h"
+#include "tWindowFixture.h"
 #include "ui_zvTrans.h"
 #include "zForm.h"
+#include "zMain.h"
 #include "zTrans.h"
 #include "zTransW.h"
 #include "zUtils.h"
@@ -149,15 +151,6 @@ const char* const kFrench = "[TfmSample]\n"
 
 class TTransTest : public TLangTest {
 protected:
-    static void SetUpTestSuite() {
-        if (QApplication::instance() == nullptr) {
-            ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-            static int argc = 1;
-            static char name[] = "test_framework_trans";
-            static char* argv[] = {name, nullptr};
-            static QApplication app(argc, argv);
-        }
-    }
     void SetUp() override {
         TLangTest::SetUp();
         CreateLangDef();
@@ -382,31 +375,36 @@ TEST_F(TTransTest, WriterRecordsDesignedTexts) {
     EXPECT_EQ(value("Components", "TfmSample"), "Sample");
 }
 
+// The main window's language menu, fed by the language definition.
 TEST_F(TTransTest, LanguageMenuMatchesByData) {
     MakeLanguage("German", "1031");
     MakeLanguage("Rock & Roll", "0");
     Start();
+    LangDef->MainWindowExists = false;
     LangDef->UpdateLangList();
-    QMenu menu;
-    auto* none = menu.addAction("None");
-    BuildLanguageMenu(&menu, none);
-    const auto actions = menu.actions();
-    ASSERT_EQ(actions.size(), 3);
-    EXPECT_EQ(actions[1]->text(), "German");
-    EXPECT_EQ(actions[2]->text(), "Rock && Roll");
-    EXPECT_TRUE(none->isChecked());
+    auto* main = Create<TzfmMain>();
+    EXPECT_TRUE(LangDef->MainWindowExists);
+    const auto actions = main->miLanguage()->actions();
+    ASSERT_EQ(actions.size(), 3); // None and the two languages
+    const auto item = [&](const QString& name) {
+        for (QAction* action : actions)
+            if (action->data().toString() == name && action->isCheckable())
+                return action;
+        return static_cast<QAction*>(nullptr);
+    };
+    ASSERT_NE(item("Rock & Roll"), nullptr);
+    EXPECT_EQ(item("Rock & Roll")->text(), "Rock && Roll");
 
     LangDef->SetLanguage("Rock & Roll");
-    EXPECT_TRUE(actions[2]->isChecked());
-    EXPECT_FALSE(none->isChecked());
+    EXPECT_TRUE(item("Rock & Roll")->isChecked());
     // Desktops may add accelerators to captions; the data decides.
-    actions[1]->setText("&German");
-    actions[1]->trigger();
+    item("German")->setText("&German");
+    item("German")->trigger();
     EXPECT_EQ(LangDef->GetLanguage(), "German");
-    EXPECT_TRUE(actions[1]->isChecked());
-    none->trigger();
-    EXPECT_EQ(LangDef->ItemIndex(), 0);
-    EXPECT_TRUE(none->isChecked());
+    EXPECT_TRUE(item("German")->isChecked());
+    LangDef->SetLanguage("<None>");
+    EXPECT_FALSE(item("German")->isChecked());
+    EXPECT_FALSE(item("Rock & Roll")->isChecked());
 }
 
 // Every open window follows the shipped German and back.

@@ -17,11 +17,14 @@ TEST(TStrCvtTest, HexBytesFollowTheFourCharacterSteps) {
         std::vector<std::uint8_t> expected; // count, then the bytes
     };
     const TCase cases[] = {
-        {"1A,2B", {2, 0x1A, 0x2B}},     {"", {0}},         {"7", {1, 7}},
-        {"1A,,2B", {3, 0x1A, 0, 0x2B}},                    // an empty piece is a zero byte
-        {"1A,", {2, 0x1A, 0}},          {"G1", {2, 0, 1}}, // a non-digit first: value 0, go on
-                                                           // after it
-        {"12345", {1, 0x34}},                              // four digits in a row end the text
+        {"1A,2B", {2, 0x1A, 0x2B}},
+        {"", {0}},
+        {"7", {1, 7}},
+        {"1A,,2B", {3, 0x1A, 0, 0x2B}}, // an empty piece is a zero byte
+        {"1A,", {2, 0x1A, 0}},
+        {"G1", {2, 0, 1}},    // a non-digit first: value 0, go on
+                              // after it
+        {"12345", {1, 0x34}}, // four digits in a row end the text
         {"a-b-c", {3, 0xA, 0xB, 0xC}},
     };
     for (const auto& c : cases) {
