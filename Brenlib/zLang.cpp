@@ -442,11 +442,13 @@ void TbLangDef::DoApplyLanguage(const std::string& className) {
 }
 
 bool TbLangDef::DoTranslate(QObject* component, bool saving) {
-    if (!MainWindowExists)
-        return false;
+    // Without translation the form's components are still noted as its own.
+    if (!MainWindowExists || (m_index == 0 && !CfgPar.UpLang && !m_applying)) {
+        if (CreatedHook && !m_applying)
+            CreatedHook(component);
+        return MainWindowExists;
+    }
     const bool upLang = CfgPar.UpLang;
-    if (m_index == 0 && !upLang && !m_applying)
-        return true;
     if (TranslateHook)
         TranslateHook(component, saving && upLang);
     return true;

@@ -163,6 +163,8 @@ public:
     std::uint32_t SystemLcid = 0;
     TApplyHook ApplyHook;
     TTranslateHook TranslateHook;
+    // Called for a component created while nothing is translated.
+    std::function<void(QObject* component)> CreatedHook;
 
 private:
     struct TNotify {

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
@@ -214,7 +215,16 @@ bool IsAtomic(const QObject* object) {
     return false;
 }
 
-void Collect(QObject* parent, std::vector<QObject*>& out) {
+// The form each component was first walked under. A page that a dialog
+// takes over from another form (the Properties dialog merges the pages of
+// its child dialogs) stays a component of the form it was designed in.
+constexpr const char* kOwnerForm = "_rv_form";
+
+QObject* OwnerOf(const QObject* object) {
+    return object->property(kOwnerForm).value<QObject*>();
+}
+
+void Collect(QObject* parent, QObject* root, std::vector<QObject*>& out) {
     if (IsAtomic(parent))
         return;
     for (QObject* child : parent->children()) {
@@ -224,14 +234,23 @@ void Collect(QObject* parent, std::vector<QObject*>& out) {
         const QString name = child->objectName();
         if (name.startsWith(QLatin1String("qt_"))) {
             if (HoldsComponents(name))
-                Collect(child, out);
+                Collect(child, root, out);
             continue;
         }
-        if (!name.isEmpty())
+        if (!name.isEmpty()) {
+            QObject* owner = OwnerOf(child);
+            if (owner != nullptr && owner != root)
+                continue; // another form's component, and what it holds
+            if (owner == nullptr)
+                child->setProperty(kOwnerForm, QVariant::fromValue(root));
             out.push_back(child);
-        Collect(child, out);
+        }
+        Collect(child, root, out);
     }
 }
+
+// Per form, the components found so far (for those that moved away).
+std::map<const QObject*, std::vector<QPointer<QObject>>> g_components;
 
 std::unique_ptr<TbTrans> g_translator;
 std::unique_ptr<TbTransWriter> g_writer;
@@ -300,7 +319,18 @@ std::vector<const TPropRow*> PropRowsOf(QObject* object, QObject* root) {
 
 std::vector<QObject*> WalkComponents(QObject* form) {
     std::vector<QObject*> objects{form};
-    Collect(form, objects);
+    Collect(form, form, objects);
+    auto [known, added] = g_components.try_emplace(form);
+    if (added)
+        QObject::connect(form, &QObject::destroyed, QCoreApplication::instance(),
+                         [form] { g_components.erase(form); });
+    for (const auto& object : known->second)
+        if (!object.isNull() && OwnerOf(object) == form &&
+            std::find(objects.begin(), objects.end(), object.data()) == objects.end()) {
+            objects.push_back(object);
+            Collect(object, form, objects);
+        }
+    known->second.assign(objects.begin() + 1, objects.end());
     return objects;
 }
 
@@ -446,6 +476,7 @@ void InstallTranslation() {
     LangDef->RegisterRootClass(&TzDataModule::staticMetaObject);
     LangDef->ApplyHook = ApplyToOpenForms;
     LangDef->TranslateHook = TranslateOne;
+    LangDef->CreatedHook = [](QObject* component) { WalkComponents(component); };
     if (g_formsNotifyId == 0)
         g_formsNotifyId = LangDef->AddNotify(NotifyLanguageChanged);
     LangHooks.DoTranslate = [](QObject* component, bool saving) {
@@ -483,10 +514,12 @@ void FreeTranslation() {
     if (LangDef != nullptr) {
         LangDef->ApplyHook = {};
         LangDef->TranslateHook = {};
+        LangDef->CreatedHook = {};
         LangDef->RemoveNotify(g_formsNotifyId);
     }
     g_formsNotifyId = 0;
     g_writer.reset();
     g_translator.reset();
     g_translated.clear();
+    g_components.clear();
 }

@@ -131,6 +131,27 @@ public:
     QLabel* stPage = nullptr;
 };
 
+// A child dialog whose page the host takes over, as the Properties dialog
+// does with the pages of its child dialogs.
+class TfmDonor : public TzfmForm {
+    Q_OBJECT
+public:
+    Q_INVOKABLE explicit TfmDonor(QWidget* owner = nullptr) : TzfmForm(owner) {
+        setObjectName("fmDonor");
+        tabs = new QTabWidget(this);
+        tabs->setObjectName("pcDonor");
+        setCentralWidget(tabs);
+        tsDonated = new QWidget;
+        tsDonated->setObjectName("tsDonated");
+        stDonated = new QLabel("Donated text", tsDonated);
+        stDonated->setObjectName("stDonated");
+        tabs->addTab(tsDonated, "Donated");
+    }
+    QTabWidget* tabs = nullptr;
+    QWidget* tsDonated = nullptr;
+    QLabel* stDonated = nullptr;
+};
+
 namespace {
 
 const char* const kGerman = "[TfmSample]\n"
@@ -143,6 +164,9 @@ const char* const kGerman = "[TfmSample]\n"
                             "mmFile.Caption=&Datei\n"
                             "tsOne.Caption=Eins\n"
                             "coUnit.Items=~_x~Gbit/s (G)\n"
+                            "[TfmDonor]\n"
+                            "tsDonated.Caption=Geschenkt\n"
+                            "stDonated.Caption=Geschenkter Text\n"
                             "[TfmPage]\n"
                             "stPage.Caption=Seitentext\n";
 const char* const kFrench = "[TfmSample]\n"
@@ -321,6 +345,27 @@ TEST_F(TTransTest, SwitchingBackRestoresDesignedTexts) {
     LangDef->SetLanguage("German");
     auto* second = Create<TfmSample>();
     EXPECT_EQ(second->gbSide->title(), "Seite");
+}
+
+TEST_F(TTransTest, MergedPageTranslatesUnderItsOwnForm) {
+    MakeLanguage("German", "1031", kGerman);
+    Start();
+    LangDef->UpdateLangList();
+    auto* host = Create<TfmSample>();
+    auto* donor = TzfmForm::Create<TfmDonor>(host);
+    donor->tabs->removeTab(0);
+    host->tabs->addTab(donor->tsDonated, "Donated");
+    for (const auto& prop : TranslatableProperties(host))
+        EXPECT_FALSE(prop.Key.starts_with("tsDonated") || prop.Key.starts_with("stDonated"))
+            << prop.Key;
+
+    LangDef->SetLanguage("German");
+    EXPECT_EQ(host->tabs->tabText(0), "Eins");
+    EXPECT_EQ(host->tabs->tabText(1), "Geschenkt");
+    EXPECT_EQ(donor->stDonated->text(), "Geschenkter Text");
+    LangDef->SetLanguage("<None>");
+    EXPECT_EQ(host->tabs->tabText(1), "Donated");
+    EXPECT_EQ(donor->stDonated->text(), "Donated text");
 }
 
 TEST_F(TTransTest, WriterRecordsDesignedTexts) {

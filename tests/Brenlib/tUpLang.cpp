@@ -1,27 +1,37 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // framework_uplang: records the framework's own forms into the reference
 // language file, as the program does with the switch UpLang:
-//   RAVELOX_HOME=<folder> QT_QPA_PLATFORM=offscreen framework_uplang
+//   RAVELOX_HOME=<folder> QT_QPA_PLATFORM=offscreen framework_uplang -UpLang
 // writes <folder>/Default/ravelox.lng (exclusions from
 // <folder>/Default/LangNone.ini and <folder>/../Brenlib/Default/LangNone.ini).
-#include <QApplication>
+#include <cstdio>
 
 #include "bConfig.h"
+#include "zAbout.h"
+#include "zDlg.h"
+#include "zDlgDbg.h"
 #include "zForm.h"
+#include "zInit.h"
 #include "zLang.h"
-#include "zMsgStr.h"
-#include "zTrans.h"
+#include "zMain.h"
+#include "zTrace.h"
 #include "zvTrans.h"
+#include "zzWatchD.h"
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    CfgPar.UpLang = true;
-    InstallTranslation();
-    InitMsgStrings();
-    LangDef->MainWindowExists = true;
-    for (const QMetaObject* form : {&TfmTrans::staticMetaObject})
+    TzApplication app(argc, argv);
+    Initialize_Brenlib();
+    if (!CfgPar.UpLang) {
+        std::fputs("framework_uplang: give -UpLang\n", stderr);
+        return 2;
+    }
+    // The main window first: translation starts with it.
+    auto* main = TzfmForm::Create<TzfmMain>();
+    for (const QMetaObject* form : {&TzfmAboutBox::staticMetaObject, &TzfmDlg::staticMetaObject,
+                                    &TzfmDlgDebug::staticMetaObject, &TzfmTrace::staticMetaObject,
+                                    &TfmWatchD::staticMetaObject, &TfmTrans::staticMetaObject})
         TzfmForm::DestroyForm(TzfmForm::CreateForm(*form));
-    FreeTranslation();
-    DoneMsgStrings();
+    TzfmForm::DestroyForm(main);
+    Finalize_Brenlib();
     return 0;
 }
