@@ -100,6 +100,7 @@ TfmTrans::TfmTrans(QWidget* owner) : TzfmForm(owner), m_ui(std::make_unique<Ui::
     grid->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Interactive);
     grid->setColumnWidth(0, 180);
     grid->setColumnWidth(1, 200);
+    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 8);
     grid->addActions({m_ui->ActDisTrans, m_ui->ActVNewOnly, m_ui->ActVDisabled, m_ui->ActVEmpty,
                       m_ui->ActVStatus});
 }
