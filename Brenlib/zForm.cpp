@@ -9,6 +9,7 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QEventLoop>
+#include <QLabel>
 #include <QLayout>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -149,6 +150,11 @@ void TzfmForm::FormCreate() {
     const QMetaObject* meta = metaObject();
     if (std::find(g_createdClasses.begin(), g_createdClasses.end(), meta) == g_createdClasses.end())
         g_createdClasses.push_back(meta);
+    // Label texts come from language files: plain text, never rich text
+    // that could load an image or a file.
+    for (auto* label : findChildren<QLabel*>())
+        if (label->textFormat() == Qt::AutoText)
+            label->setTextFormat(Qt::PlainText);
     DoTranslate(true);
     m_created = true;
     QMetaObject::invokeMethod(this, &TzfmForm::RunStart, Qt::QueuedConnection);
@@ -167,12 +173,14 @@ void TzfmForm::RunStart() {
 }
 
 void TzfmForm::BeforeDestroy() {
-    if (m_destroyed)
+    if (m_destroyed || m_destroying)
         return;
-    m_destroyed = true;
-    // Owned forms go first, while this one is still whole.
+    m_destroying = true;
+    // Owned forms go first, while this one is still whole (multiple-document
+    // children save only while their frame counts as existing).
     for (auto* child : findChildren<TzfmForm*>())
         child->BeforeDestroy();
+    m_destroyed = true;
     try {
         OnSaveLayout({});
     } catch (...) {

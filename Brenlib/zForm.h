@@ -14,6 +14,10 @@
 // child forms of a form that is destroyed take the same step. A failure
 // while saving is reported and the form closes anyway.
 //
+// FormCreate turns every label of the form whose text format is automatic
+// into plain text: texts come from language files and must never be taken
+// as rich text.
+//
 // Translation and message lines come from outside the form base through
 // hooks (RzLangHooks below, SetMsgLineSource in zExcept.h); empty hooks mean
 // "no translation". The translation unit installs them at start-up.
@@ -192,6 +196,7 @@ private:
     bool m_saveLayout = true;
     bool m_created = false;
     bool m_started = false;
+    bool m_destroying = false;
     bool m_destroyed = false;
     QMenu* m_popupMenu = nullptr;
     QPointer<QMenu> m_mergedPopup;

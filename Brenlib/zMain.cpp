@@ -370,6 +370,14 @@ void TzfmMain::DockForm(TzfmForm* form, QWidget* host) {
     DoDockableForm(form, host, true, true);
 }
 
+std::optional<TzInstance> TzfmMain::FindPrevInstance(const QString& caption) const {
+    return TzCopyDataServer::FindPrevInstance(caption, CopyDataSocket());
+}
+
+QString TzfmMain::CopyDataSocket() const {
+    return m_copyData != nullptr ? m_copyData->SocketPath() : QString();
+}
+
 void TzfmMain::SplashOpen() {
     Tz_Dbg::SplashOpen(SplashClass);
 }

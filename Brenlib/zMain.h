@@ -16,14 +16,15 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QToolBar>
 
+#include "zCopyData.h"
 #include "zForm.h"
 
 class QToolButton;
-class TzCopyDataServer;
 class TzStatus;
 class TzStatusBar;
 class TzfmTrace;
@@ -91,6 +92,11 @@ public:
         return form;
     }
     void DockForm(TzfmForm* form, QWidget* host);
+    // Another running copy whose main window title begins with caption
+    // (this window excluded); see zCopyData.h.
+    std::optional<TzInstance> FindPrevInstance(const QString& caption) const;
+    // The socket on which this window answers other copies.
+    QString CopyDataSocket() const;
     void SplashOpen();
     void SplashClose(int minimumMs);
     // Every top-level menu becomes a drop-down tool button of toolBar, one
