@@ -22,6 +22,7 @@
 #include "zUtils.h"
 
 TbLangDef* LangDef = nullptr;
+TOpenFileTrace OpenFileTrace;
 
 namespace {
 

@@ -183,6 +183,12 @@ private:
     std::vector<const QMetaObject*> m_roots;
 };
 
+// Reports that a language or message file was opened (the developer
+// setting "OpenCloseFile" traces it); empty: nothing is reported.
+using TOpenFileTrace =
+    std::function<void(std::string_view className, const std::string& fileName, bool exists)>;
+extern TOpenFileTrace OpenFileTrace;
+
 // The program-wide language definition; empty before CreateLangDef.
 extern TbLangDef* LangDef;
 TbLangDef* CreateLangDef();

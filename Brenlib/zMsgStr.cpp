@@ -96,6 +96,9 @@ void TbMsgStr::Reopen() {
         std::make_shared<TFiles>(nameFor(lomCanDefault), LangDef != nullptr ? LangDef->Lcid() : 0);
     if (selected)
         files->Fallback = std::make_shared<const TFiles>(nameFor(lomForceDefault), 0);
+    if (OpenFileTrace)
+        for (const TFiles* f = files.get(); f != nullptr; f = f->Fallback.get())
+            OpenFileTrace("TbMsgStr", f->File.FileName(), f->File.Exists());
     const std::lock_guard lock(m_mutex);
     m_files = std::move(files);
 }

@@ -19,9 +19,11 @@
 
 #include "bConfig.h"
 #include "zDModule.h"
+#include "zCfgDbg.h"
 #include "zDebug.h"
 #include "zForm.h"
 #include "zMsgStr.h"
+#include "zTrace.h"
 #include "zTransW.h"
 #include "zUtils.h"
 #include "zvTrans.h"
@@ -412,6 +414,8 @@ bool TbTrans::OpenHintFile(tLangOpenMode modes) {
     const bool forced = modes.testFlag(lomForceDefault) || LangDef == nullptr;
     m_file = std::make_unique<TbLangFile>(name, forced ? 0 : LangDef->Lcid());
     m_existed = m_file->Exists();
+    if (OpenFileTrace)
+        OpenFileTrace(forced ? "TbTransWriter" : "TbTrans", name, m_existed);
     if (!m_existed) {
         std::error_code ec;
         std::filesystem::create_directories(TbFile::ExtractFilePath(name), ec);
@@ -505,12 +509,17 @@ void InstallTranslation() {
         LangDef->SetLanguage(name.empty() ? std::string(TbLangDef::kNone) : name);
     };
     zDbg.ShowLangEdit = [](QWidget* form) { ShowTransEditor(form); };
+    OpenFileTrace = [](std::string_view className, const std::string& fileName, bool exists) {
+        if (CfgDbg.OpenCloseFile && Trac != nullptr)
+            Trac->MsgFmt("%s: %s  (%s)", className, fileName, exists ? "OK" : "NOT EXISTS");
+    };
     InstallMessageBoxes();
 }
 
 void FreeTranslation() {
     LangHooks = {};
     zDbg.ShowLangEdit = {};
+    OpenFileTrace = {};
     if (LangDef != nullptr) {
         LangDef->ApplyHook = {};
         LangDef->TranslateHook = {};

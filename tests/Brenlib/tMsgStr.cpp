@@ -93,6 +93,22 @@ TEST_F(TMsgStrTest, BothStoresFollowEveryLanguageChange) {
     EXPECT_EQ(MsgApp->FileName(), Path("Default/ravelox.hnt"));
 }
 
+TEST_F(TMsgStrTest, OpenedFilesAreReported) {
+    std::vector<std::string> opened;
+    OpenFileTrace = [&opened](std::string_view cls, const std::string& file, bool exists) {
+        opened.push_back(std::string(cls) + " " + file + (exists ? " OK" : " NOT EXISTS"));
+    };
+    LangDef->SetLanguage("German");
+    OpenFileTrace = {};
+    const std::vector<std::string> expected = {
+        "TbMsgStr " + Path("German/MsgStr.hnt") + " OK",
+        "TbMsgStr " + Path("Default/MsgStr.hnt") + " OK",
+        "TbMsgStr " + Path("German/ravelox.hnt") + " OK",
+        "TbMsgStr " + Path("Default/ravelox.hnt") + " OK",
+    };
+    EXPECT_EQ(opened, expected);
+}
+
 TEST_F(TMsgStrTest, SharedPathWhenTheFileIsMissing) {
     std::filesystem::remove(Path("Default/MsgStr.hnt"));
     MakeFile("shared/msgs.hnt", "[Errors]\nL1=Shared one\n");
