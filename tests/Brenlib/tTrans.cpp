@@ -479,7 +479,13 @@ class TEditorTest : public TTransTest {
 protected:
     void SetUp() override {
         TTransTest::SetUp();
-        MakeFile("Default/ravelox.lng", "[Components]\nTfmSample=Sample\n"
+        MakeFile("Default/ravelox.lng", "[Components]\nTfmSample=Sample\nTfmA=A\nTfmB=B\nTfmC=C\n"
+                                        "[TfmA]\nbbOk.Caption=OK\nstSpeed.Caption=Speed\n"
+                                        "[TfmA@Inherited]\nL0=TfmBase\n"
+                                        "[TfmB]\nbbOk.Caption=OK\nstSpeed.Caption=Rate\n"
+                                        "[TfmB@Inherited]\nL0=TfmMiddle\nL1=TfmBase\n"
+                                        "[TfmC]\nbbOk.Caption=OK\n"
+                                        "[TfmC@Inherited]\nL0=TfmOther\n"
                                         "[TfmSample]\nbbOk.Caption=OK\ngbSide.Caption=Side\n"
                                         "stSpeed.Caption=Speed\nbbOk.Hint=\nN1.Caption=-\n"
                                         "coUnit.Items=kbit/s~Mbit/s\nsbOff.Caption=_Off\n"
@@ -636,6 +642,29 @@ TEST_F(TEditorTest, UnsavedEditsAreNeverLostSilently) {
     EXPECT_EQ(
         TbLangFile(Path("German/ravelox.lng"), 0).ReadString("TfmSample", "stSpeed.Caption", ""),
         "Tempo");
+}
+
+TEST_F(TEditorTest, RelatedFormsAndSwitchingSections) {
+    auto* ui = m_editor->ui();
+    ASSERT_TRUE(m_editor->SelectSection("TfmA"));
+    ASSERT_EQ(ui->clbRelated->count(), 1); // shares TfmBase; TfmC does not
+    EXPECT_EQ(ui->clbRelated->item(0)->text(), "TfmB");
+    m_editor->SetTranslation(Row("bbOk.Caption"), "Gut");
+    m_editor->SetTranslation(Row("stSpeed.Caption"), "Tempo");
+
+    // Another section with unsaved edits asks first; Cancel stays.
+    m_answer = idCancel;
+    EXPECT_FALSE(m_editor->SelectSection("TfmB"));
+    EXPECT_EQ(m_editor->Section(), "TfmA");
+    EXPECT_EQ(m_boxes.size(), 1u);
+    EXPECT_TRUE(m_editor->Modified());
+
+    ui->clbRelated->item(0)->setCheckState(Qt::Checked);
+    ui->ActTransRelated->trigger();
+    // Copied where the origin is the same text; "Rate" is not "Speed".
+    TbLangFile german(Path("German/ravelox.lng"), 1031);
+    EXPECT_EQ(german.ReadString("TfmB", "bbOk.Caption", ""), "Gut");
+    EXPECT_EQ(german.ReadString("TfmB", "stSpeed.Caption", "<absent>"), "<absent>");
 }
 
 } // namespace
