@@ -66,6 +66,16 @@ install)
         [ -f "$f" ] || fail "not installed: $f"
     done
     [ -d "$prefix/share/ravelox" ] || fail "no data folder $prefix/share/ravelox"
+    # Every shipped folder beside the built programs, file for file.
+    for dir in "$build"/bin/*/; do
+        [ -d "$dir" ] || continue
+        name=$(basename "$dir")
+        for f in "$dir"*; do
+            [ -f "$f" ] || continue
+            cmp -s "$f" "$prefix/share/ravelox/$name/$(basename "$f")" ||
+                fail "shipped file not installed: $name/$(basename "$f")"
+        done
+    done
     for p in ravelox ravelox-cli; do
         [ -f "$prefix/share/man/man1/$p.1.gz" ] && check_man "$prefix/share/man/man1/$p.1.gz"
     done
@@ -98,6 +108,14 @@ deb)
         grep -qx "$f" "$tmp/contents" || { cat "$tmp/contents"; fail "the package lacks $f"; }
     done
     grep -qx /usr/share/ravelox/ "$tmp/contents" || fail "the package lacks /usr/share/ravelox/"
+    for dir in "$build"/bin/*/; do
+        [ -d "$dir" ] || continue
+        for f in "$dir"*; do
+            [ -f "$f" ] || continue
+            path=/usr/share/ravelox/$(basename "$dir")/$(basename "$f")
+            grep -qx "$path" "$tmp/contents" || fail "the package lacks $path"
+        done
+    done
     depends=$(dpkg-deb --field "$deb" Depends)
     case $depends in *libqt6core6*) ;; *) fail "Depends lacks Qt: $depends" ;; esac
     [ "$(dpkg-deb --field "$deb" Package)" = ravelox ] || fail "package name"
