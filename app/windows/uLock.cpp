@@ -5,9 +5,14 @@
 #include <QMessageBox>
 
 #include "zExcept.h"
+#include "zMsgStr.h"
 
 QString LockText() {
-    return "\n" + QString::fromStdString(MsgLine("Strings", 1)) + "\n";
+    // The application's message store (its missing-line text included);
+    // before it exists, the framework's line source.
+    const std::string line =
+        MsgApp != nullptr ? MsgApp->GetLine("Strings", 1) : MsgLine("Strings", 1);
+    return "\n" + QString::fromStdString(line) + "\n";
 }
 
 QMessageBox* MakeLockBox(QWidget* owner) {

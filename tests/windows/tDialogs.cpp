@@ -29,6 +29,7 @@
 #include "vDebug.h"
 #include "vLookup.h"
 #include "vSystem.h"
+#include "zMsgStr.h"
 
 namespace {
 
@@ -320,6 +321,14 @@ TEST_F(DialogTest, LockBoxIsModalOnTopAndTheTimersKeepRunning) {
     EXPECT_TRUE(box->text().endsWith("\n"));
     EXPECT_EQ(box->text(), LockText());
     delete box;
+
+    // With the message strings up: line 1 of "Strings" of the program's own
+    // shipped message file.
+    InitMsgStrings();
+    ASSERT_NE(MsgApp, nullptr);
+    EXPECT_EQ(LockText(), "\n" + QString::fromStdString(MsgApp->GetLine("Strings", 1)) + "\n");
+    EXPECT_EQ(LockText().trimmed(), "Ravelox is locked. Close this box to go on.");
+    DoneMsgStrings();
 
     // A window timer ticks on while the box waits for OK.
     QTimer timer;
