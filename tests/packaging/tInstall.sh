@@ -24,7 +24,7 @@ mkdir -p "$tmp/home"
 # Runs a program with a clean environment inside a network namespace with
 # only loopback (and the broadcast route the engine needs).
 in_netns() {
-    env -i PATH=/usr/bin:/bin HOME="$tmp/home" QT_QPA_PLATFORM=offscreen \
+    env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME="$tmp/home" QT_QPA_PLATFORM=offscreen \
         unshare -n sh -c 'ip link set lo up && ip route add 255.255.255.255/32 dev lo src 127.0.0.1 && exec "$@"' sh "$@"
 }
 
@@ -52,7 +52,7 @@ expected() { # prefix
 
 # The man page renders without a groff warning.
 check_man() { # page.1.gz
-    warnings=$(zcat "$1" | MANWIDTH=80 man --warnings -E UTF-8 -Tutf8 -l - 2>&1 >/dev/null) ||
+    warnings=$(zcat "$1" | LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -Tutf8 -l - 2>&1 >/dev/null) ||
         fail "man cannot render $1"
     [ -z "$warnings" ] || fail "man warns about $1: $warnings"
 }

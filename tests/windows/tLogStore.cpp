@@ -9,6 +9,10 @@
 #include <string>
 
 #include <QAction>
+#include <QChartView>
+#include <QColorDialog>
+#include <QLineSeries>
+#include <QPushButton>
 #include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
@@ -26,6 +30,7 @@
 #include "tModal.h"
 #include "uConfig.h"
 #include "uLogStore.h"
+#include "vDlgColor.h"
 #include "vLookup.h"
 #include "uMain.h"
 #include "uPanelRules.h"
@@ -41,7 +46,7 @@ namespace fs = std::filesystem;
 using windows_test::WaitFor;
 using namespace std::chrono_literals;
 
-class LogStoring : public testing::Test {
+class ProgramWindow : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
@@ -111,7 +116,7 @@ protected:
     std::unique_ptr<TbNBSClient> m_peer;
 };
 
-TEST_F(LogStoring, AStoredLiveTestViewsWithItsLiveAverages) {
+TEST_F(ProgramWindow, AStoredLiveTestViewsWithItsLiveAverages) {
     EXPECT_FALSE(Store()->isEnabled()) << "nothing to store while nothing is sent";
     StartSending();
     // Past the start-up of the statistics.
@@ -156,7 +161,7 @@ TEST_F(LogStoring, AStoredLiveTestViewsWithItsLiveAverages) {
     EXPECT_FALSE(View()->isChecked());
 }
 
-TEST_F(LogStoring, ASecondStoreKeepsTheFirstLog) {
+TEST_F(ProgramWindow, ASecondStoreKeepsTheFirstLog) {
     StartSending();
     Store()->trigger();
     ASSERT_TRUE(WaitForRecords(4));
@@ -179,7 +184,7 @@ TEST_F(LogStoring, ASecondStoreKeepsTheFirstLog) {
     EXPECT_EQ(kept, 1);
 }
 
-TEST_F(LogStoring, AStoreEndsWithAMessageWhenThePeerRestartsTheStatistics) {
+TEST_F(ProgramWindow, AStoreEndsWithAMessageWhenThePeerRestartsTheStatistics) {
     StartSending();
     Store()->trigger();
     ASSERT_TRUE(WaitForRecords(4));
@@ -199,7 +204,7 @@ TEST_F(LogStoring, AStoreEndsWithAMessageWhenThePeerRestartsTheStatistics) {
 
 // The main window's Lookup Server: a double-click on the answering copy
 // makes it the Remote panel's peer; lookup is not offered while sending.
-TEST_F(LogStoring, LookupFromTheMainWindowSetsTheRemoteHost) {
+TEST_F(ProgramWindow, LookupFromTheMainWindowSetsTheRemoteHost) {
     TbNBSClient* own = NetClient.load();
     ASSERT_TRUE(fmRemote->SetHost(QStringLiteral("198.18.0.77")));
     windows_test::WhileModal([] {
@@ -224,7 +229,46 @@ TEST_F(LogStoring, LookupFromTheMainWindowSetsTheRemoteHost) {
         << "no lookup while this side sends";
 }
 
-TEST_F(LogStoring, ViewingAMissingLogLeavesViewModeOff) {
+// The Colors page through the main window's menu: the panels' series take
+// a chosen colour at once and the old one again on Cancel.
+TEST_F(ProgramWindow, ColorsCancelRestoresTheSeriesColours) {
+    auto seriesColor = [](TzfmCliSrv* panel, const char* chart) {
+        auto* view = panel->findChild<QChartView*>(chart);
+        EXPECT_NE(view, nullptr) << chart;
+        auto* series = qobject_cast<QLineSeries*>(view->chart()->series().value(0));
+        EXPECT_NE(series, nullptr) << chart;
+        return series->pen().color();
+    };
+    const QColor before = seriesColor(fmLocal, "ChartSend");
+    ASSERT_EQ(before, ColorFromStored(Colors[coSend]));
+    QColor during;
+    windows_test::WhileModal([&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<TfmDlgColors*>(w);
+            if (dialog == nullptr || !dialog->isVisible() || !dialog->IsStarted())
+                continue;
+            dialog->lbColors()->setCurrentRow(coSend);
+            windows_test::WhileModal([dialog] {
+                if (!dialog->ColorDialog()->isVisible())
+                    return false;
+                dialog->ColorDialog()->setCurrentColor(QColor(200, 100, 50));
+                dialog->ColorDialog()->accept();
+                return true;
+            });
+            dialog->buChange()->click();
+            during = seriesColor(fmLocal, "ChartSend");
+            dialog->bbCancel()->click();
+            return true;
+        }
+        return false;
+    });
+    m_main->Action("miColors")->trigger();
+    EXPECT_EQ(during, QColor(200, 100, 50)) << "the graph takes the colour at once";
+    EXPECT_EQ(seriesColor(fmLocal, "ChartSend"), before);
+    EXPECT_EQ(Colors[coSend], kDefaultColors[coSend]);
+}
+
+TEST_F(ProgramWindow, ViewingAMissingLogLeavesViewModeOff) {
     ASSERT_FALSE(fs::exists(LogPath()));
     View()->trigger();
     EXPECT_FALSE(LogStore->Viewing());
