@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "NetNs.h"
+#include "tHelpers.h"
 #include "cNet0.h"
 #include "uConfig.h"
 
@@ -23,15 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-template <class Pred> bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 3000ms) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using testhelp::WaitUntil;
 
 struct Shown {
     std::string text;
