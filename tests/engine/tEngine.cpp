@@ -778,6 +778,36 @@ TEST_F(EngineTest, ACopyPointedAtItselfMeasuresItsOwnLoop) {
     }
 }
 
+// An idle engine's timer sleeps to the next interval end; what is observable
+// stays: a record every InfoTime, and sending starts at the next period, not
+// at the next interval end.
+TEST_F(EngineTest, AnIdleEngineStillRecordsEveryIntervalAndStartsSendingAtOnce) {
+    CfgOpt.InfoTime = 1000;
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    auto& b = Engine(net, 1);
+    ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty() && !b.LocalAddress().empty(); }));
+    a.SetRemoteHost(net.Address(1));
+    TbNReport reports[kRingSize];
+    std::int32_t count = kRingSize;
+    ASSERT_TRUE(WaitUntil([&] { return a.LocalReports().Count() >= 3; }, 5000ms));
+    a.GetReports(a.LocalReports(), reports, count, 0);
+    ASSERT_GE(count, 3);
+    for (std::int32_t i = 1; i < count; ++i) {
+        const auto gap = static_cast<std::uint16_t>(reports[i].Stamp - reports[i - 1].Stamp);
+        EXPECT_NEAR(gap, 1000, 150) << i;
+    }
+    // Right after an interval end the timer sleeps for most of a second.
+    const std::int32_t before = a.LocalReports().Count();
+    ASSERT_TRUE(WaitUntil([&] { return a.LocalReports().Count() > before; }, 2000ms));
+    const auto start = std::chrono::steady_clock::now();
+    a.SetSpeed(1000, false);
+    a.SetSending(true, false);
+    ASSERT_TRUE(WaitUntil([&] { return a.CurrentReport().BytesSent > 0; }, 2000ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    a.SetSending(false, false);
+}
+
 // A failed clean-up of the socket interface is reported, not ignored.
 TEST_F(EngineTest, AFailedSocketCleanupIsReported) {
     netns::Topology net(2);
