@@ -236,6 +236,20 @@ TEST_F(CliRun, SelfLoopMeasuresForTheWholeTimeAndShowsDrops) {
     EXPECT_TRUE(intervalDrops) << test->Out();
 }
 
+// The first echo of the own broadcast is lost (the first datagram that
+// arrives at the port is dropped): the broadcast goes out again and the test
+// runs.
+TEST_F(CliRun, ALostBroadcastEchoIsSentAgain) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto responder = Responder(1);
+    netns::DropEveryNth drop(*m_net, 0, 100000, kPort);
+    auto test = Start(0, {"test", m_net->Address(1), "--time", "1", "--local-speed", "1M",
+                          "--direction", "local", "--json"});
+    EXPECT_EQ(test->Wait(15000), 0) << test->Err() << test->Out();
+    EXPECT_EQ(drop.Dropped(), 1u);
+    EXPECT_FALSE(Summary(*test).empty()) << test->Out();
+}
+
 TEST_F(CliRun, LossShowsAsQualityBelowFullAndMatchingLostCounts) {
     m_net = std::make_unique<netns::Topology>(2);
     auto responder = Responder(1);
