@@ -747,11 +747,19 @@ TEST_F(EngineTest, ASpeedCommandKeepsWhatIsQueued) {
     WriteChecksum(d.data());
     peer.Raw(d);
     ASSERT_TRUE(WaitUntil([&] { return b.GetSpeed(false) == 1600; }));
-    // The entry under way is finished: the count reaches whole entries of
-    // 20 datagrams again (cut short, it never would).
-    EXPECT_TRUE(WaitUntil([&] { return b.CurrentReport().BytesSent % (entry / 2) == 0; }, 3000ms,
-                          1ms))
-        << b.CurrentReport().BytesSent;
+    // The entry under way is finished: between entries (nothing queued before
+    // and after the look) the count stands on whole entries of 20 datagrams
+    // (cut short, it never would again).
+    std::uint32_t between = 0;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            if (b.SendQueue() != 0)
+                return false;
+            between = b.CurrentReport().BytesSent;
+            return b.SendQueue() == 0 && between > entry && between % (entry / 2) == 0;
+        },
+        3000ms, 1ms))
+        << between;
     b.SetSending(false, false);
 }
 
