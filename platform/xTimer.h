@@ -32,7 +32,7 @@ unsigned timeSetEvent(unsigned delay, unsigned resolution, LPTIMECALLBACK callba
 // on the same grid, unless timeWakeEvent comes first.
 MMRESULT timeSleepEvent(unsigned periods);
 // Any thread: a timer asleep after timeSleepEvent calls back at its next
-// period boundary. Costs nothing while the timer is awake.
+// period boundary; a timer about to sleep does not sleep.
 MMRESULT timeWakeEvent(unsigned id);
 
 // Stops the timer and waits until a running callback has returned. Must not be

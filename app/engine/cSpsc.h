@@ -129,17 +129,16 @@ public:
         std::array<std::uint32_t, kWords> words{};
         std::memcpy(words.data(), &value, sizeof(T));
         BeginStore();
+        // Release: a reader that sees one of these words also sees the odd
+        // count stored before it, and so knows it met an update.
         for (std::size_t i = 0; i < kWords; ++i)
-            m_words[i].store(words[i], std::memory_order_relaxed);
+            m_words[i].store(words[i], std::memory_order_release);
         EndStore();
     }
     // Writer: the two halves of Store(), public so that a test can hold a
     // writer in the middle of an update.
     void BeginStore() {
-        const std::uint32_t seq = m_seq.load(std::memory_order_relaxed);
-        m_seq.store(seq + 1, std::memory_order_relaxed);
-        // Orders the odd count before every word written after it.
-        std::atomic_thread_fence(std::memory_order_release);
+        m_seq.store(m_seq.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     }
     void EndStore() {
         m_seq.store(m_seq.load(std::memory_order_relaxed) + 1, std::memory_order_release);
@@ -153,10 +152,9 @@ public:
             if ((before & 1u) != 0)
                 continue;
             std::array<std::uint32_t, kWords> words{};
+            // Acquire: the second look at the count comes after the words.
             for (std::size_t i = 0; i < kWords; ++i)
-                words[i] = m_words[i].load(std::memory_order_relaxed);
-            // Orders the word loads before the second look at the count.
-            std::atomic_thread_fence(std::memory_order_acquire);
+                words[i] = m_words[i].load(std::memory_order_acquire);
             if (m_seq.load(std::memory_order_relaxed) == before) {
                 std::memcpy(static_cast<void*>(&m_last), words.data(), sizeof(T));
                 break;

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "NetNs.h"
+#include "tHelpers.h"
 #include "cNet0.h"
 #include "uConfig.h"
 
@@ -23,15 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-template <class Pred> bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 3000ms) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using testhelp::WaitUntil;
 
 struct Shown {
     std::string text;
@@ -754,17 +747,19 @@ TEST_F(EngineTest, ASpeedCommandKeepsWhatIsQueued) {
     WriteChecksum(d.data());
     peer.Raw(d);
     ASSERT_TRUE(WaitUntil([&] { return b.GetSpeed(false) == 1600; }));
-    // The entry under way is finished: every record ends on whole entries of
-    // the old (40) or the new (20) speed.
-    TbNReport reports[kRingSize];
-    std::int32_t seen = 0;
-    WaitUntil([&] {
-        std::int32_t count = kRingSize;
-        b.GetReports(b.LocalReports(), reports, count, 0);
-        for (std::int32_t i = 0; i < count; ++i, ++seen)
-            EXPECT_EQ(reports[i].BytesSent % (entry / 2), 0u) << reports[i].BytesSent;
-        return seen >= 4;
-    });
+    // The entry under way is finished: between entries (nothing queued before
+    // and after the look) the count stands on whole entries of 20 datagrams
+    // (cut short, it never would again).
+    std::uint32_t between = 0;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            if (b.SendQueue() != 0)
+                return false;
+            between = b.CurrentReport().BytesSent;
+            return b.SendQueue() == 0 && between > entry && between % (entry / 2) == 0;
+        },
+        3000ms, 1ms))
+        << between;
     b.SetSending(false, false);
 }
 
@@ -783,6 +778,36 @@ TEST_F(EngineTest, ACopyPointedAtItselfMeasuresItsOwnLoop) {
         EXPECT_EQ(a.CurrentReport().Lost, 0) << own;
         EXPECT_EQ(a.CurrentReport().Bad, 0) << own;
     }
+}
+
+// An idle engine's timer sleeps to the next interval end; what is observable
+// stays: a record every InfoTime, and sending starts at the next period, not
+// at the next interval end.
+TEST_F(EngineTest, AnIdleEngineStillRecordsEveryIntervalAndStartsSendingAtOnce) {
+    CfgOpt.InfoTime = 1000;
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    auto& b = Engine(net, 1);
+    ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty() && !b.LocalAddress().empty(); }));
+    a.SetRemoteHost(net.Address(1));
+    TbNReport reports[kRingSize];
+    std::int32_t count = kRingSize;
+    ASSERT_TRUE(WaitUntil([&] { return a.LocalReports().Count() >= 3; }, 5000ms));
+    a.GetReports(a.LocalReports(), reports, count, 0);
+    ASSERT_GE(count, 3);
+    for (std::int32_t i = 1; i < count; ++i) {
+        const auto gap = static_cast<std::uint16_t>(reports[i].Stamp - reports[i - 1].Stamp);
+        EXPECT_NEAR(gap, 1000, 150) << i;
+    }
+    // Right after an interval end the timer sleeps for most of a second.
+    const std::int32_t before = a.LocalReports().Count();
+    ASSERT_TRUE(WaitUntil([&] { return a.LocalReports().Count() > before; }, 2000ms));
+    const auto start = std::chrono::steady_clock::now();
+    a.SetSpeed(1000, false);
+    a.SetSending(true, false);
+    ASSERT_TRUE(WaitUntil([&] { return a.CurrentReport().BytesSent > 0; }, 2000ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    a.SetSending(false, false);
 }
 
 // A failed clean-up of the socket interface is reported, not ignored.
