@@ -497,6 +497,15 @@ void TzfmForm::closeEvent(QCloseEvent* event) {
         BeforeDestroy();
 }
 
+bool TzfmForm::event(QEvent* event) {
+    try {
+        return QMainWindow::event(event);
+    } catch (...) {
+        HandleCurrentException();
+        return true;
+    }
+}
+
 void TzfmForm::contextMenuEvent(QContextMenuEvent* event) {
     try {
         PopupMenuPopup(m_popupMenu);

@@ -185,6 +185,10 @@ protected:
     // accepts.
     virtual void FormClose(bool& accept);
 
+    // The guard of every event handler of a form: an exception that leaves
+    // one is handed to HandleException here, before it could unwind through
+    // Qt's event delivery (the application's notify is only the backstop).
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;

@@ -109,6 +109,9 @@ public:
     QListWidget* ListBox() const;
     QStringList Lines() const;
 
+    // The tracer takes no part in language files.
+    void OnLangSaving(bool& done) override { done = false; }
+
     // The millisecond clock of timed sections; tests replace it.
     static inline std::function<std::uint32_t()> Clock;
 

@@ -16,6 +16,15 @@
 
 namespace {
 
+class TThrowingObject : public QObject {
+public:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::User)
+            throw std::runtime_error("event of a plain object");
+        return QObject::event(event);
+    }
+};
+
 class TFormTest : public TFrameworkTest {
 protected:
     void SetUp() override {
@@ -114,11 +123,16 @@ TEST_F(TFormTest, ExceptionsInSlotsAndEventHandlersReachTheHandler) {
     ASSERT_EQ(m_errors.size(), 1u);
     EXPECT_NE(m_errors[0].find("EzExcept|"), std::string::npos);
     EXPECT_NE(m_errors[0].find("TfmTestForm: bbThrowClick Not found"), std::string::npos);
-    // An event handler: caught by the application's notify backstop.
+    // An event handler of the form: caught by the form's event guard.
     QTest::keyClick(form, Qt::Key_F9);
     ASSERT_EQ(m_errors.size(), 2u);
     EXPECT_NE(m_errors[1].find("key F9"), std::string::npos);
-    // An exception from OnStart ends in the handler too; the form lives on.
+    // Any other object: caught by the application's notify backstop.
+    TThrowingObject other;
+    QEvent event(QEvent::User);
+    EXPECT_FALSE(QCoreApplication::sendEvent(&other, &event));
+    ASSERT_EQ(m_errors.size(), 3u);
+    EXPECT_NE(m_errors[2].find("event of a plain object"), std::string::npos);
     TzfmForm::DestroyForm(form);
 }
 

@@ -22,6 +22,7 @@ class TStartUpTest : public TFrameworkTest {};
 
 TEST_F(TStartUpTest, InitializeRunsOnceInOrder) {
     DoneSettingsStore();
+    const RzStartHooks saved = StartHooks;
     std::vector<std::string> order;
     StartHooks.CreateLangDef = [&] { order.push_back(IniMain == nullptr ? "lang" : "lang late"); };
     StartHooks.CreateMsgStr = [&] { order.push_back(IniMain != nullptr ? "msg" : "msg early"); };
@@ -32,7 +33,7 @@ TEST_F(TStartUpTest, InitializeRunsOnceInOrder) {
     EXPECT_TRUE(zDbg.WatchShow != nullptr);
     EXPECT_EQ(TzfmDlg::ConfigDlgForms(),
               std::vector<const QMetaObject*>{&TzfmDlgDebug::staticMetaObject});
-    StartHooks = {};
+    StartHooks = saved;
     Finalize_Brenlib();
     EXPECT_EQ(IniMain, nullptr);
     InitSettingsStore(); // for the fixture's tear-down
