@@ -494,9 +494,13 @@ void InstallTranslation() {
         TransWriter()->UpdateTranslateInfo(component);
         done = true;
     };
+    // Forms made before the main window (data modules, a splash) are
+    // translated now, with the first application of the language.
     LangHooks.InitLanguage = [] {
         LangDef->InitLanguage();
         LangDef->MainWindowExists = true;
+        if (LangDef->ItemIndex() != 0)
+            LangDef->DoApplyLanguage();
     };
     LangHooks.Languages = [] {
         std::vector<std::string> names;

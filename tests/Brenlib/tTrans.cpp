@@ -452,6 +452,19 @@ TEST_F(TTransTest, LanguageMenuMatchesByData) {
     EXPECT_FALSE(item("Rock & Roll")->isChecked());
 }
 
+TEST_F(TTransTest, FormsMadeBeforeTheMainWindowFollowIt) {
+    MakeLanguage("German", "1031", kGerman);
+    CfgPar.Language = "German";
+    Start();
+    LangDef->MainWindowExists = false;
+    LangDef->UpdateLangList();
+    auto* early = Create<TfmSample>();
+    EXPECT_EQ(early->gbSide->title(), "Side");
+    Create<TzfmMain>();
+    EXPECT_EQ(LangDef->GetLanguage(), "German");
+    EXPECT_EQ(early->gbSide->title(), "Seite");
+}
+
 // Every open window follows the shipped German and back.
 TEST_F(TTransTest, ShippedGermanSwitchesTheEditor) {
     namespace fs = std::filesystem;
