@@ -462,6 +462,29 @@ void TbTrans::SaveValues(const std::string& section, TIniValues values, bool wri
     m_existed = m_file->Exists();
 }
 
+bool TranslatingGetValues(QObject* form, const std::string& name, std::vector<std::string>& list) {
+    list.clear();
+    if (LangDef == nullptr || LangDef->ItemIndex() == 0 || !Translator()->FileExisted())
+        return false;
+    const std::string section = std::string(form->metaObject()->className()) + "." + name;
+    for (const auto& [key, value] : Translator()->File().ReadValues(section))
+        list.push_back(key + "=" + value);
+    return !list.empty();
+}
+
+void SavingAddValues(QObject* form, const std::string& name, const std::vector<std::string>& list) {
+    if (!CfgPar.UpLang)
+        return;
+    const std::string section = std::string(form->metaObject()->className()) + "." + name;
+    TbTransWriter* writer = TransWriter();
+    TIniValues values = writer->File().ReadValues(section);
+    for (const std::string& line : list)
+        if (const auto equal = line.find('='); equal != std::string::npos && equal > 0)
+            TbTransWriter::AddValue(values, line.substr(0, equal), line.substr(equal + 1));
+    writer->SaveValues(section, std::move(values), true);
+    writer->File().WriteString("Components", section, name);
+}
+
 TbTrans* Translator() {
     if (!g_translator)
         g_translator = std::make_unique<TbTrans>();
@@ -494,9 +517,13 @@ void InstallTranslation() {
         TransWriter()->UpdateTranslateInfo(component);
         done = true;
     };
+    // Forms made before the main window (data modules, a splash) are
+    // translated now, with the first application of the language.
     LangHooks.InitLanguage = [] {
         LangDef->InitLanguage();
         LangDef->MainWindowExists = true;
+        if (LangDef->ItemIndex() != 0)
+            LangDef->DoApplyLanguage();
     };
     LangHooks.Languages = [] {
         std::vector<std::string> names;

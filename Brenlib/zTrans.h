@@ -126,6 +126,14 @@ private:
 
 class TbTransWriter;
 
+// Extra texts a form keeps for itself in the group "<class>.<name>" of the
+// language files. TranslatingGetValues reads the selected language's group
+// as "key=value" strings (false when it has none); SavingAddValues records
+// the designed group in the reference file (only with UpLang) and lists it
+// under "Components" so the editor offers it.
+bool TranslatingGetValues(QObject* form, const std::string& name, std::vector<std::string>& list);
+void SavingAddValues(QObject* form, const std::string& name, const std::vector<std::string>& list);
+
 // The translator and the writer of the program, made on first use.
 TbTrans* Translator();
 TbTransWriter* TransWriter();

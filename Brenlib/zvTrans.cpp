@@ -80,6 +80,12 @@ std::string ToggleMark(const std::string& text) {
     return text.starts_with('_') ? text.substr(1) : "_" + text;
 }
 
+// The boxes of the message strings (which tests replace), else Qt's own.
+int Box(const std::string& text, const std::string& caption, unsigned flags) {
+    return TbMsgStr::ShowBox ? TbMsgStr::ShowBox(text, caption, flags)
+                             : ShowMessageBoxQt(text, caption, flags);
+}
+
 // The open forms of a class.
 std::vector<TzfmForm*> FormsOf(const std::string& section) {
     std::vector<TzfmForm*> forms;
@@ -171,9 +177,7 @@ bool TfmTrans::AskUnsaved() {
         return true;
     const std::string text = MsgStr != nullptr ? MsgStr->GetLineFmt("Quests", 2, m_section)
                                                : "Save the changes of " + m_section + "?";
-    const int button = TbMsgStr::ShowBox
-                           ? TbMsgStr::ShowBox(text, "Confirm", mbYesNoCancel | mbIconQuestion)
-                           : ShowMessageBoxQt(text, "Confirm", mbYesNoCancel | mbIconQuestion);
+    const int button = Box(text, "Confirm", mbYesNoCancel | mbIconQuestion);
     switch (AskResultOf(button)) {
     case arYes:
         return SaveTrans();
@@ -401,10 +405,7 @@ bool TfmTrans::SaveTrans() {
             m_modifiedTrans ? m_transFile->File().FileName() : m_origFile->File().FileName();
         const std::string text =
             MsgStr != nullptr ? MsgStr->GetErrorFmt_Strings(2, file) : "Unable to write to " + file;
-        if (TbMsgStr::ShowBox)
-            TbMsgStr::ShowBox(text, "Language Editor", mbOK | mbIconStop);
-        else
-            ShowMessageBoxQt(text, "Language Editor", mbOK | mbIconStop);
+        Box(text, "Language Editor", mbOK | mbIconStop);
         return false;
     }
     m_modifiedTrans = m_modifiedOrig = false;
@@ -510,7 +511,7 @@ void TfmTrans::TransRelated() {
             m_transFile->SaveValues(section, trans, true);
         }
     } catch (const std::exception& error) {
-        ShowMessageBoxQt(error.what(), "Language Editor", mbOK | mbIconStop);
+        Box(error.what(), "Language Editor", mbOK | mbIconStop);
     }
 }
 

@@ -452,6 +452,40 @@ TEST_F(TTransTest, LanguageMenuMatchesByData) {
     EXPECT_FALSE(item("Rock & Roll")->isChecked());
 }
 
+TEST_F(TTransTest, ExtraGroupsOfAForm) {
+    MakeLanguage("German", "1031", "[TfmSample.Units]\nkbit=kBit\n");
+    MakeFile("Default/ravelox.lng", "[TfmSample.Units]\nkbit=_kbit kept\n");
+    CfgPar.UpLang = true;
+    Start();
+    LangDef->UpdateLangList();
+    auto* form = Create<TfmSample>();
+    SavingAddValues(form, "Units", {"kbit=kbit", "mbit=Mbit", "no value"});
+    TbLangFile reference(Path("Default/ravelox.lng"), 0);
+    EXPECT_EQ(reference.ReadString("TfmSample.Units", "kbit", ""), "_kbit kept");
+    EXPECT_EQ(reference.ReadString("TfmSample.Units", "mbit", ""), "Mbit");
+    EXPECT_EQ(reference.ReadString("Components", "TfmSample.Units", ""), "Units");
+
+    std::vector<std::string> list;
+    EXPECT_FALSE(TranslatingGetValues(form, "Units", list)); // no language
+    LangDef->SetLanguage("German");
+    EXPECT_TRUE(TranslatingGetValues(form, "Units", list));
+    EXPECT_EQ(list, std::vector<std::string>{"kbit=kBit"});
+    EXPECT_FALSE(TranslatingGetValues(form, "Other", list));
+}
+
+TEST_F(TTransTest, FormsMadeBeforeTheMainWindowFollowIt) {
+    MakeLanguage("German", "1031", kGerman);
+    CfgPar.Language = "German";
+    Start();
+    LangDef->MainWindowExists = false;
+    LangDef->UpdateLangList();
+    auto* early = Create<TfmSample>();
+    EXPECT_EQ(early->gbSide->title(), "Side");
+    Create<TzfmMain>();
+    EXPECT_EQ(LangDef->GetLanguage(), "German");
+    EXPECT_EQ(early->gbSide->title(), "Seite");
+}
+
 // Every open window follows the shipped German and back.
 TEST_F(TTransTest, ShippedGermanSwitchesTheEditor) {
     namespace fs = std::filesystem;
