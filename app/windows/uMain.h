@@ -9,11 +9,12 @@
 // engine thread may call.
 #pragma once
 
-#include <QMainWindow>
 #include <QPointer>
 #include <array>
 #include <memory>
 #include <string>
+
+#include "zMain.h"
 
 namespace Ui {
 class TfmMain;
@@ -25,16 +26,16 @@ class TfmLocal;
 class TfmRemote;
 class TfmCenter;
 
-class TfmMain final : public QMainWindow {
+class TfmMain final : public TzfmMain {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TfmMain)
 
 public:
-    Q_INVOKABLE explicit TfmMain(QWidget* parent = nullptr);
+    Q_INVOKABLE explicit TfmMain(QWidget* owner = nullptr);
     ~TfmMain() override;
 
     // The start hook: creates and docks the panels, starts the timers.
-    void OnStart();
+    void OnStart() override;
 
     void SetViewTime(int interval);
     void ShowBandwidth(const std::string& text); // empty: bare label
@@ -65,10 +66,12 @@ public:
     bool BoxShowing() const { return m_boxShowing; }
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    // Shut-down in order; refused (and done right after) while the
+    // engine's box is open in this call chain.
+    void FormClose(bool& accept) override;
 
 private:
+    void createMenus();
     void createActions();
     void createStatusBar();
     void createPanels();
@@ -79,6 +82,7 @@ private:
     QTimer* m_timer = nullptr;
     QTimer* m_timerUpdate = nullptr;
     std::array<QLabel*, 4> m_panels{};
+    QMenu* m_mmCommands = nullptr;
     bool m_restartMark = false;
     bool m_boxShowing = false;
     bool m_shutDown = false;

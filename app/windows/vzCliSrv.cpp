@@ -40,11 +40,10 @@ QString MarkText(std::int32_t kbps) {
 
 } // namespace
 
-TzfmCliSrv::TzfmCliSrv(int side, char letter, QWidget* parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::TzfmCliSrv>()), m_side(side), m_letter(letter),
+TzfmCliSrv::TzfmCliSrv(int side, char letter, QWidget* owner)
+    : TzfmForm(owner), ui(std::make_unique<Ui::TzfmCliSrv>()), m_side(side), m_letter(letter),
       m_processor(letter, ClampTimingOptions(CfgOpt)) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Widget);
     m_reportBuffer.resize(kRingSize);
     ui->frameLayout->setStretchFactor(ui->paSend, 1);
     ui->frameLayout->setStretchFactor(ui->paRecv, 1);
@@ -201,7 +200,7 @@ void TzfmCliSrv::PaintIndicator() {
 }
 
 void TzfmCliSrv::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
+    TzfmForm::showEvent(event);
     if (AttachEngine()) {
         ShowSpeed(0);
         ShowPacketSize(0);
@@ -210,7 +209,7 @@ void TzfmCliSrv::showEvent(QShowEvent* event) {
 }
 
 void TzfmCliSrv::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
+    TzfmForm::resizeEvent(event);
     ArrangeControls();
 }
 

@@ -10,7 +10,6 @@
 // reference every tick, never kept across ticks.
 #pragma once
 
-#include <QMainWindow>
 #include <QPointer>
 #include <array>
 #include <memory>
@@ -19,6 +18,7 @@
 #include "cNet0.h"
 #include "uChartAdapter.h"
 #include "uReportModel.h"
+#include "zForm.h"
 
 namespace Ui {
 class TzfmCliSrv;
@@ -27,7 +27,7 @@ class QLabel;
 class QMenu;
 class QActionGroup;
 
-class TzfmCliSrv : public QMainWindow {
+class TzfmCliSrv : public TzfmForm {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TzfmCliSrv)
 
@@ -65,7 +65,7 @@ public:
     TbNBSClient* Engine() const { return m_engine; }
 
 protected:
-    TzfmCliSrv(int side, char letter, QWidget* parent);
+    TzfmCliSrv(int side, char letter, QWidget* owner);
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
