@@ -11,6 +11,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
 
 #include "cNet0.h"
 #include "uConfig.h"
@@ -57,6 +60,7 @@ TfmMain::TfmMain(QWidget* owner) : TzfmMain(owner), ui(std::make_unique<Ui::TfmM
     createActions();
     createStatusBar();
     Str_Mbps = ui->stMbps->text().toStdString();
+    m_tickLog = qEnvironmentVariableIsSet("RAVELOX_TICK_LOG");
 }
 
 TfmMain::~TfmMain() {
@@ -283,6 +287,15 @@ void TfmMain::SendRemote() {
 }
 
 void TfmMain::TimerTimer() {
+    const auto start = std::chrono::steady_clock::now();
+    TimerWork();
+    if (m_tickLog)
+        m_tickTimes.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+}
+
+void TfmMain::TimerWork() {
     if (fmLocal) {
         fmLocal->TimerTick();
         if (fmCenter)
@@ -350,6 +363,13 @@ void TfmMain::ShutDown() {
     if (m_shutDown)
         return;
     m_shutDown = true;
+    if (m_tickLog && !m_tickTimes.empty()) {
+        // The view ticks' cost, for the benchmark (RAVELOX_TICK_LOG=1).
+        std::vector<double> t = m_tickTimes;
+        std::sort(t.begin(), t.end());
+        std::fprintf(stderr, "ravelox: view ticks %zu, median %.3f ms, p95 %.3f ms, max %.3f ms\n",
+                     t.size(), t[t.size() / 2], t[t.size() * 95 / 100], t.back());
+    }
     m_timer->stop();
     m_timerUpdate->stop();
     // Centre, then Local (which destroys the engine), then Remote (which

@@ -13,6 +13,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "zMain.h"
 
@@ -54,6 +55,8 @@ public:
     void ShowError(const QString& text, const QString& caption);
 
     void TimerTimer();
+    // The work of one view tick: both panels, then the Centre panel.
+    void TimerWork();
     void TimerUpdateTimer();
     // The commands of the hidden menu.
     void SendLocal();
@@ -88,6 +91,8 @@ private:
     bool m_shutDown = false;
     bool m_rangeWarned = false;
     bool m_closeAfterBox = false;
+    bool m_tickLog = false;
+    std::vector<double> m_tickTimes; // ms per view tick, with RAVELOX_TICK_LOG
 };
 
 extern QPointer<TfmMain> fmMain;

@@ -155,12 +155,15 @@ void TzfmCliSrv::ProcessReports() {
         if (count < kRingSize)
             break;
     }
-    m_processor.ProcessReports(first, taken, now);
+    ProcessBatch(first, taken, now);
+}
 
+void TzfmCliSrv::ProcessBatch(bool first, std::span<const TbNReport> reports,
+                              const TClockNow& now) {
+    m_processor.ProcessReports(first, reports, now);
     const auto& points = m_processor.Points();
-    m_chartSend->Update(points, tSampleField::Output);
-    m_chartRecv->Update(points, tSampleField::Input);
-    m_chartErrp->Update(points, tSampleField::Lost);
+    TChartAdapter::UpdateAll(*m_chartSend, *m_chartRecv, *m_chartErrp, points,
+                             m_processor.XOrigin());
     m_chartSend->SetAxisMaximum(m_processor.MaxOutput());
     m_chartRecv->SetAxisMaximum(m_processor.MaxInput());
     m_chartErrp->SetAxisMaximum(m_processor.MaxLost());

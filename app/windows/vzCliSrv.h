@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <array>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "cNet0.h"
@@ -60,6 +61,11 @@ public:
     std::uint32_t ElapsedMs() const;
     const TReportProcessor& Processor() const { return m_processor; }
     void ApplyOptions(const TCfgOpt& options);
+
+    // One batch of report records as the engine handed them out: the model
+    // takes them, the graphs get their points. TimerTick feeds it from the
+    // engine; the tick benchmark feeds it synthetic streams.
+    void ProcessBatch(bool first, std::span<const TbNReport> reports, const TClockNow& now);
 
     // The engine reference of this tick; empty without an engine.
     TbNBSClient* Engine() const { return m_engine; }
