@@ -2,7 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Ravelox against iperf3 on a two-namespace veth link: achieved send and
 # receive rate, loss and CPU per second of test at several rates, medians of
-# interleaved repetitions, and the idle CPU of a responder. See README.md here.
+# interleaved repetitions; the same with each tool's own defaults (what a new
+# user sees), with Ravelox's receive-buffer drops; and the idle CPU of a
+# responder. See README.md here.
 #
 # Everything runs inside two network namespaces made by this script and
 # deleted when it ends; nothing is sent anywhere else.
@@ -14,10 +16,11 @@ CLI=${RAVELOX_CLI:-$ROOT/build/bin/ravelox-cli}
 TIME=${BENCH_TIME:-10}           # seconds per measurement
 REPS=${BENCH_REPS:-3}            # repetitions per tool and rate
 RATES=${BENCH_RATES:-"1M 10M 100M 1000M max"}
-MAX_RATE=10G                     # "max": ask both tools for 10 Gbit/s
+DEFAULT_RATES=${BENCH_DEFAULT_RATES:-"100M 1000M"}
+MAX_RATE=10G                     # "max": Ravelox's highest speed; iperf3 unlimited (-b 0)
 LENGTH=1450                      # datagram length (UDP payload), bytes
 BUF_KB=256                       # socket buffers, KB
-IDLE_TIME=10                     # seconds of idle responder
+IDLE_TIME=${BENCH_IDLE_TIME:-30} # seconds of idle responder
 RESULTS=${BENCH_RESULTS:-$HERE/RESULTS.md}
 IPERF_PORT=5201
 
@@ -85,18 +88,24 @@ wait_for() {
 # CPU seconds per second of test from a /usr/bin/time "%U %S" file.
 cpu_per_s() { awk -v t="$TIME" '{ printf "%.4f", ($1 + $2) / t }' "$1"; }
 
-# One Ravelox measurement: prints "send_mbps recv_mbps loss_pct cpu_client cpu_server".
+# Buffer options of both tools: "set" gives both BUF_KB, "defaults" nothing.
+rv_buffers() { [ "$1" = set ] && echo "--recv-buf $BUF_KB --send-buf $BUF_KB" || true; }
+ip_buffers() { [ "$1" = set ] && echo "-w ${BUF_KB}K" || true; }
+
+# One Ravelox measurement: prints "send_mbps recv_mbps loss_pct cpu_client
+# cpu_server rcvbuf_drops" (the responder's socket drops, as it reported them).
 run_ravelox() {
-    local rate=$1 out=$WORK/rv
+    local rate=$1 buffers=$2 out=$WORK/rv
+    # shellcheck disable=SC2046
     ip netns exec "$NS_S" /usr/bin/time -f "%U %S" -o "$out.srv.time" \
-        "$CLI" respond --recv-buf "$BUF_KB" --send-buf "$BUF_KB" --duration $((TIME + 20)) --json \
+        "$CLI" respond $(rv_buffers "$buffers") --duration $((TIME + 20)) --json \
         >"$out.srv" 2>"$out.srv.err" &
     local server=$!
     PIDS+=("$server")
     wait_for "$out.srv" '"address"' || die "responder did not start: $(cat "$out.srv.err")"
     ip netns exec "$NS_C" /usr/bin/time -f "%U %S" -o "$out.cli.time" \
         "$CLI" test "$ADDR_S" --time "$TIME" --direction local --local-speed "$rate" \
-        --local-length "$LENGTH" --recv-buf "$BUF_KB" --send-buf "$BUF_KB" --json \
+        --local-length "$LENGTH" $(rv_buffers "$buffers") --json \
         >"$out.cli" 2>"$out.cli.err" || die "ravelox-cli test failed: $(cat "$out.cli.err")"
     # The responder is the child of time: stop it by its own id.
     local child
@@ -111,12 +120,13 @@ run_ravelox() {
                     (if .remote_quality_pct != null then 100 - .remote_quality_pct
                      elif .local_output_kbps > 0 and .remote_input_kbps == 0 then 100
                      else 0 end)] | map(tostring) | join(" ")' <<<"$s") \
-$(cpu_per_s "$out.cli.time") $(cpu_per_s "$out.srv.time")"
+$(cpu_per_s "$out.cli.time") $(cpu_per_s "$out.srv.time") $(jq -r '.remote_rcvbuf_drops // "nan"' <<<"$s")"
 }
 
-# One iperf3 measurement, the same figures.
+# One iperf3 measurement, the same figures (no drops column: iperf3 does not
+# tell them).
 run_iperf() {
-    local rate=$1 out=$WORK/ip
+    local rate=$1 buffers=$2 out=$WORK/ip
     ip netns exec "$NS_S" /usr/bin/time -f "%U %S" -o "$out.srv.time" \
         iperf3 -s -1 -p "$IPERF_PORT" >"$out.srv" 2>&1 &
     local server=$!
@@ -127,12 +137,12 @@ run_iperf() {
         sleep 0.02
     done
     ip netns exec "$NS_C" /usr/bin/time -f "%U %S" -o "$out.cli.time" \
-        iperf3 -c "$ADDR_S" -p "$IPERF_PORT" -u -l "$LENGTH" -b "$rate" -w "${BUF_KB}K" -t "$TIME" -J \
+        iperf3 -c "$ADDR_S" -p "$IPERF_PORT" -u -l "$LENGTH" -b "$rate" $(ip_buffers "$buffers") -t "$TIME" -J \
         >"$out.cli" 2>"$out.cli.err" || die "iperf3 failed: $(cat "$out.cli" "$out.cli.err")"
     wait "$server" || true
     echo "$(jq -r '.end | [.sum_sent.bits_per_second / 1e6, .sum_received.bits_per_second / 1e6,
                            .sum_received.lost_percent] | map(tostring) | join(" ")' "$out.cli") \
-$(cpu_per_s "$out.cli.time") $(cpu_per_s "$out.srv.time")"
+$(cpu_per_s "$out.cli.time") $(cpu_per_s "$out.srv.time") nan"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "nan"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -143,45 +153,60 @@ col_median() { awk -v c="$2" '{ print $c }' "$1" | median; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 == 0) print "-"; else printf "%.2f", a / b }'; }
 fmt() { awk -v v="$1" -v d="$2" 'BEGIN { printf "%.*f", d, v }'; }
 
+LOAD_BEFORE=$(cut -d' ' -f1-3 /proc/loadavg)
 echo "vs-iperf: $REPS x $TIME s per tool and rate, ${LENGTH}-byte datagrams, ${BUF_KB} KB buffers" >&2
-TABLE=$WORK/table.md
-{
-    echo "| rate | tool | send Mbit/s | receive Mbit/s | loss % | CPU s/s sender | CPU s/s receiver |"
-    echo "|---|---|---:|---:|---:|---:|---:|"
-} >"$TABLE"
-RATIOS=$WORK/ratios.md
-{
-    echo "| rate | send | receive | CPU sender | CPU receiver |"
-    echo "|---|---:|---:|---:|---:|"
-} >"$RATIOS"
 
-for label in $RATES; do
-    rate=$label
-    [ "$label" = max ] && rate=$MAX_RATE
-    : >"$WORK/rows.rv"
-    : >"$WORK/rows.ip"
-    for rep in $(seq 1 "$REPS"); do
-        echo "vs-iperf: $label, repetition $rep" >&2
-        run_ravelox "$rate" >>"$WORK/rows.rv"
-        run_iperf "$rate" >>"$WORK/rows.ip"
-    done
-    declare -A m=()
-    for tool in rv ip; do
-        for c in 1 2 3 4 5; do
-            m[$tool$c]=$(col_median "$WORK/rows.$tool" "$c")
+# measure <buffers> <rates> <table> <ratios>: both tools interleaved, medians.
+measure() {
+    local buffers=$1 rates=$2 table=$3 ratios=$4 label rate rep tool c name
+    {
+        echo "| rate | tool | send Mbit/s | receive Mbit/s | loss % | receive-buffer drops | CPU s/s sender | CPU s/s receiver |"
+        echo "|---|---|---:|---:|---:|---:|---:|---:|"
+    } >"$table"
+    {
+        echo "| rate | send | receive | CPU sender | CPU receiver |"
+        echo "|---|---:|---:|---:|---:|"
+    } >"$ratios"
+    for label in $rates; do
+        rate=$label
+        local iperf_rate=$label
+        if [ "$label" = max ]; then
+            rate=$MAX_RATE
+            iperf_rate=0
+        fi
+        : >"$WORK/rows.rv"
+        : >"$WORK/rows.ip"
+        for rep in $(seq 1 "$REPS"); do
+            echo "vs-iperf: $buffers $label, repetition $rep" >&2
+            run_ravelox "$rate" "$buffers" >>"$WORK/rows.rv"
+            run_iperf "$iperf_rate" "$buffers" >>"$WORK/rows.ip"
         done
+        declare -A m=()
+        for tool in rv ip; do
+            for c in 1 2 3 4 5 6; do
+                m[$tool$c]=$(col_median "$WORK/rows.$tool" "$c")
+            done
+        done
+        name=$label
+        [ "$label" = max ] && name="max (Ravelox asked $MAX_RATE, iperf3 -b 0)"
+        printf "| %s | Ravelox | %s | %s | %s | %s | %s | %s |\n" "$name" "$(fmt "${m[rv1]}" 2)" \
+            "$(fmt "${m[rv2]}" 2)" "$(fmt "${m[rv3]}" 2)" "$(fmt "${m[rv6]}" 0)" "$(fmt "${m[rv4]}" 3)" \
+            "$(fmt "${m[rv5]}" 3)" >>"$table"
+        printf "| %s | iperf3 | %s | %s | %s | - | %s | %s |\n" "$name" "$(fmt "${m[ip1]}" 2)" \
+            "$(fmt "${m[ip2]}" 2)" "$(fmt "${m[ip3]}" 2)" "$(fmt "${m[ip4]}" 3)" "$(fmt "${m[ip5]}" 3)" >>"$table"
+        printf "| %s | %s | %s | %s | %s |\n" "$name" "$(ratio "${m[rv1]}" "${m[ip1]}")" \
+            "$(ratio "${m[rv2]}" "${m[ip2]}")" "$(ratio "${m[rv4]}" "${m[ip4]}")" \
+            "$(ratio "${m[rv5]}" "${m[ip5]}")" >>"$ratios"
+        unset m
     done
-    name=$label
-    [ "$label" = max ] && name="max (asked $MAX_RATE)"
-    printf "| %s | Ravelox | %s | %s | %s | %s | %s |\n" "$name" "$(fmt "${m[rv1]}" 2)" \
-        "$(fmt "${m[rv2]}" 2)" "$(fmt "${m[rv3]}" 2)" "$(fmt "${m[rv4]}" 3)" "$(fmt "${m[rv5]}" 3)" >>"$TABLE"
-    printf "| %s | iperf3 | %s | %s | %s | %s | %s |\n" "$name" "$(fmt "${m[ip1]}" 2)" \
-        "$(fmt "${m[ip2]}" 2)" "$(fmt "${m[ip3]}" 2)" "$(fmt "${m[ip4]}" 3)" "$(fmt "${m[ip5]}" 3)" >>"$TABLE"
-    printf "| %s | %s | %s | %s | %s |\n" "$name" "$(ratio "${m[rv1]}" "${m[ip1]}")" \
-        "$(ratio "${m[rv2]}" "${m[ip2]}")" "$(ratio "${m[rv4]}" "${m[ip4]}")" \
-        "$(ratio "${m[rv5]}" "${m[ip5]}")" >>"$RATIOS"
-    unset m
-done
+}
+
+TABLE=$WORK/table.md
+RATIOS=$WORK/ratios.md
+measure set "$RATES" "$TABLE" "$RATIOS"
+DEF_TABLE=$WORK/defaults.md
+DEF_RATIOS=$WORK/defaults-ratios.md
+measure defaults "$DEFAULT_RATES" "$DEF_TABLE" "$DEF_RATIOS"
 
 echo "vs-iperf: idle responder, $IDLE_TIME s" >&2
 # Measured from /proc after start-up (loading libraries and settings is not
@@ -196,6 +221,8 @@ IDLE_T1=$(cpu_ticks) || die "idle responder failed: $(cat "$WORK/idle.err")"
 wait "$IDLE_PID" || die "idle responder failed: $(cat "$WORK/idle.err")"
 IDLE=$(awk -v a="$IDLE_T0" -v b="$IDLE_T1" -v hz="$(getconf CLK_TCK)" -v t="$IDLE_TIME" \
     'BEGIN { printf "%.5f", (b - a) / hz / t }')
+IDLE_PCT=$(awk -v v="$IDLE" 'BEGIN { printf "%.3f", v * 100 }')
+LOAD_AFTER=$(cut -d' ' -f1-3 /proc/loadavg)
 
 CPU_MODEL=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
 REPORT=$WORK/report.md
@@ -204,8 +231,12 @@ REPORT=$WORK/report.md
     echo
     echo "Date: $(date -u '+%Y-%m-%d %H:%M UTC')  "
     echo "Machine: ${CPU_MODEL:-unknown CPU}, $(nproc) cores, Linux $(uname -r)  "
+    echo "Load average (1, 5, 15 min) before: $LOAD_BEFORE; after: $LOAD_AFTER  "
+    echo "Both tools ran interleaved in this one run (Ravelox, then iperf3, per repetition), on the same link."
     echo "Tools: $("$CLI" --version), $(iperf3 --version | head -n 1)  "
-    echo "Link: two network namespaces joined by a veth pair; ${LENGTH}-byte datagrams, ${BUF_KB} KB socket buffers, ${TIME} s per run, median of ${REPS} interleaved runs per tool and rate; one direction (client -> server)."
+    echo "Link: two network namespaces joined by a veth pair; ${LENGTH}-byte datagrams, ${TIME} s per run, median of ${REPS} interleaved runs per tool and rate; one direction (client -> server)."
+    echo
+    echo "## Both tools with ${BUF_KB} KB socket buffers"
     echo
     echo "Send and receive rates are each tool's own figures: Ravelox's summary averages"
     echo "(local_output_kbps, remote_input_kbps; its statistics skip the first reports), iperf3's"
@@ -219,7 +250,19 @@ REPORT=$WORK/report.md
     echo
     cat "$RATIOS"
     echo
-    echo "Idle responder (\`ravelox-cli respond\`, nothing to answer): $IDLE CPU s/s over ${IDLE_TIME} s."
+    echo "## Each tool's defaults"
+    echo
+    echo "Nothing given but rate and datagram length (Ravelox: its compiled-in socket buffers;"
+    echo "iperf3: no -w). Receive-buffer drops: datagrams the responder's own socket dropped,"
+    echo "as it reported them (remote_rcvbuf_drops); they are part of the loss column."
+    echo
+    cat "$DEF_TABLE"
+    echo
+    cat "$DEF_RATIOS"
+    echo
+    echo "## Idle"
+    echo
+    echo "Idle responder (\`ravelox-cli respond\`, nothing to answer): $IDLE CPU s/s ($IDLE_PCT % of a core) over ${IDLE_TIME} s, measured from /proc after start-up."
 } >"$REPORT"
 cat "$REPORT"
 cp "$REPORT" "$RESULTS"

@@ -33,19 +33,34 @@ std::string Format(const char* format, double value) {
     return text;
 }
 
+nlohmann::json OrNull(const std::optional<std::uint32_t>& value) {
+    return value ? nlohmann::json(*value) : nlohmann::json();
+}
+
+std::string OrUnknown(const std::optional<std::uint32_t>& value) {
+    return value ? std::to_string(*value) : std::string("?");
+}
+
 nlohmann::json SideJson(const TCliSide& side) {
     return {{"output_kbps", side.OutputKbps},
             {"input_kbps", side.InputKbps},
             {"lost", side.Lost},
             {"bad", side.Bad},
+            {"rcvbuf_drops", OrNull(side.RcvbufDrops)},
             {"reported", side.Reported}};
 }
 
 std::string SideText(const char* name, const TCliSide& side) {
-    char text[160];
-    std::snprintf(text, sizeof text, "%s out %-11s in %-11s lost %5u bad %3u", name,
-                  Kbps(side.OutputKbps).c_str(), Kbps(side.InputKbps).c_str(), side.Lost, side.Bad);
+    char text[200];
+    std::snprintf(text, sizeof text, "%s out %-11s in %-11s lost %5u bad %3u drops %5s", name,
+                  Kbps(side.OutputKbps).c_str(), Kbps(side.InputKbps).c_str(), side.Lost, side.Bad,
+                  OrUnknown(side.RcvbufDrops).c_str());
     return text;
+}
+
+// Most of the loss in one direction was the receiving socket's own.
+bool Explains(const std::optional<std::uint32_t>& drops, std::int32_t lost) {
+    return drops && lost > 0 && *drops * 2 >= static_cast<std::uint32_t>(lost);
 }
 
 // The figure a quality box shows, or null where the box is empty.
@@ -91,6 +106,9 @@ std::string ViewSideText(const char* name, const TLogView& view) {
 
 } // namespace
 
+// The Centre panel's summary lines, without what only a live test knows.
+std::vector<std::string> SummaryLines(const TSummary& s);
+
 std::string IntervalText(const TCliInterval& interval) {
     return Format("%7.1f s  ", interval.TimeMs / 1000.0) + SideText("Local", interval.Local) +
            "  |  " + SideText("Remote", interval.Remote);
@@ -103,7 +121,28 @@ nlohmann::json IntervalJson(const TCliInterval& interval) {
               {"remote", SideJson(interval.Remote)}}}};
 }
 
-std::vector<std::string> SummaryText(const TSummary& s) {
+std::string RcvbufHint(const TSummary& s, const TCliDrops& drops) {
+    if (!Explains(drops.Local, s.LocalLost) && !Explains(drops.Remote, s.RemoteLost))
+        return {};
+    return "  most of the loss was dropped by a receiving socket's own buffer, not by the "
+           "channel: raise the receive buffer with --recv-buf or the Network settings";
+}
+
+std::string BuffersText(std::int32_t recvBuf, std::int32_t sendBuf) {
+    return "socket buffers in force: receive " + std::to_string(recvBuf / 1024) + " KB, send " +
+           std::to_string(sendBuf / 1024) + " KB";
+}
+
+std::vector<std::string> SummaryText(const TSummary& s, const TCliDrops& drops) {
+    std::vector<std::string> lines = SummaryLines(s);
+    lines.push_back("  receive-buffer drops: this host " + OrUnknown(drops.Local) + ", peer " +
+                    OrUnknown(drops.Remote));
+    if (std::string hint = RcvbufHint(s, drops); !hint.empty())
+        lines.push_back(std::move(hint));
+    return lines;
+}
+
+std::vector<std::string> SummaryLines(const TSummary& s) {
     return {
         "Summary over " + Format("%.2f", s.ElapsedMs / 1000.0) + " s",
         "  this host -> peer: sent " + OrDash(s.LSAvrgSpd) + ", peer received " +
@@ -115,9 +154,11 @@ std::vector<std::string> SummaryText(const TSummary& s) {
     };
 }
 
-nlohmann::json SummaryJson(const TSummary& s) {
+nlohmann::json SummaryJson(const TSummary& s, const TCliDrops& drops) {
     return {{"summary",
              {
+                 {"local_rcvbuf_drops", OrNull(drops.Local)},
+                 {"remote_rcvbuf_drops", OrNull(drops.Remote)},
                  {"local_output_kbps", BytesPerSecondToKbps(s.LS)},
                  {"local_input_kbps", BytesPerSecondToKbps(s.LR)},
                  {"remote_output_kbps", BytesPerSecondToKbps(s.RS)},
@@ -151,7 +192,7 @@ std::vector<std::string> ViewText(const TLogView& local, const TLogView& remote,
                                    ViewSideText("Local  (L)", local),
                                    ViewSideText("Remote (R)", remote)};
     if (summary != nullptr) {
-        for (std::string& line : SummaryText(*summary))
+        for (std::string& line : SummaryLines(*summary))
             lines.push_back(std::move(line));
     } else {
         lines.emplace_back("No time elapsed in the Local records: no summary");

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct TCliSide {
     std::uint32_t Lost = 0; // lost packets in the interval
     std::uint32_t Bad = 0;  // bad datagrams in the interval
     bool Reported = false;  // a report of this side was used in the interval
+    // Datagrams this side's own socket dropped for want of receive buffer in
+    // the interval (not channel loss); empty when that side does not tell.
+    std::optional<std::uint32_t> RcvbufDrops;
 
     friend bool operator==(const TCliSide&, const TCliSide&) = default;
 };
@@ -35,9 +39,23 @@ struct TCliInterval {
 std::string IntervalText(const TCliInterval& interval);
 nlohmann::json IntervalJson(const TCliInterval& interval);
 
-std::vector<std::string> SummaryText(const TSummary& summary);
+// Receive-buffer drops over the summary's time: this host's (they explain
+// loss peer -> this host) and the peer's (this host -> peer); empty where
+// unknown.
+struct TCliDrops {
+    std::optional<std::uint32_t> Local;
+    std::optional<std::uint32_t> Remote;
+};
+
+std::vector<std::string> SummaryText(const TSummary& summary, const TCliDrops& drops = {});
 // {"local_output_kbps": .., ...}: see README.md, section ravelox-cli.
-nlohmann::json SummaryJson(const TSummary& summary);
+nlohmann::json SummaryJson(const TSummary& summary, const TCliDrops& drops = {});
+// The hint for a summary whose loss the receive-buffer drops mostly
+// explain; empty otherwise.
+std::string RcvbufHint(const TSummary& summary, const TCliDrops& drops);
+
+// Socket buffer sizes in force, for the first line.
+std::string BuffersText(std::int32_t recvBuf, std::int32_t sendBuf);
 
 // A stored log: the view statistics of both sides and the summary computed
 // from them as the Centre panel does in view mode (nullptr summary: no time).

@@ -160,7 +160,10 @@ public:
     TCliSideProcessor(char side, int reader)
         : m_processor(side, ProcessorOptions()), m_reader(reader) {}
 
-    void Restart(const TClockNow& now) { m_processor.RestartStatistics(now); }
+    void Restart(const TClockNow& now) {
+        m_processor.RestartStatistics(now);
+        m_dropsTotal = 0;
+    }
     const TReportProcessor& Processor() const { return m_processor; }
     // The engine records the report of the last datagram read at every
     // interval end, also when nothing new came: only a change of its stamp
@@ -178,12 +181,14 @@ public:
         TbNReportRing& ring = m_reader == 0 ? engine.LocalReports() : engine.RemoteReports();
         std::int32_t count = kRingSize;
         const std::uint16_t badBefore = m_processor.LastReport().Bad;
-        const bool first = engine.GetReports(ring, m_buffer.data(), count, m_reader);
+        const bool first =
+            engine.GetReports(ring, m_buffer.data(), count, m_reader, m_drops.data());
         for (std::int32_t i = 0; i < count; ++i) {
             const std::uint16_t stamp = m_buffer[static_cast<std::size_t>(i)].Stamp;
             if (!m_firstStamp)
                 m_firstStamp = stamp;
             m_stampChanged = m_stampChanged || stamp != *m_firstStamp;
+            AddDrops(m_drops[static_cast<std::size_t>(i)], first && i == 0);
         }
         const std::vector<TSample> samples = m_processor.ProcessReports(
             first, std::span<const TbNReport>(m_buffer.data(), static_cast<std::size_t>(count)),
@@ -218,6 +223,9 @@ public:
         }
         side.Lost = m_lost;
         side.Bad = m_bad;
+        if (m_dropsKnown)
+            side.RcvbufDrops = m_dropsInterval;
+        m_dropsInterval = 0;
         m_outputSum = 0;
         m_inputSum = 0;
         m_samples = 0;
@@ -226,7 +234,28 @@ public:
         return side;
     }
 
+    // This side's receive-buffer drops since the statistics restarted;
+    // empty while the side does not tell them.
+    std::optional<std::uint32_t> DropsTotal() const {
+        return m_dropsKnown ? std::optional<std::uint32_t>(m_dropsTotal) : std::nullopt;
+    }
+
 private:
+    // Drops are cumulative modulo 65536 like lost: differences between
+    // consecutive records, none across a baseline or a side that stopped
+    // telling them.
+    void AddDrops(const TbNRcvbufDrops& drops, bool baseline) {
+        if (drops.Known && m_lastDrops && !baseline) {
+            const auto delta = static_cast<std::uint16_t>(drops.Count - *m_lastDrops);
+            if (delta <= kLostBackward) {
+                m_dropsInterval += delta;
+                m_dropsTotal += delta;
+            }
+        }
+        m_dropsKnown = drops.Known;
+        m_lastDrops = drops.Known ? std::optional<std::uint16_t>(drops.Count) : std::nullopt;
+    }
+
     static TCfgOpt ProcessorOptions() {
         TCfgOpt options = CfgOpt;
         options.ViewTime = CfgOpt.InfoTime;
@@ -243,6 +272,11 @@ private:
     std::uint32_t m_lost = 0;
     std::uint32_t m_bad = 0;
     std::array<TbNReport, kRingSize> m_buffer{};
+    std::array<TbNRcvbufDrops, kRingSize> m_drops{};
+    std::optional<std::uint16_t> m_lastDrops;
+    bool m_dropsKnown = false;
+    std::uint32_t m_dropsInterval = 0;
+    std::uint32_t m_dropsTotal = 0;
 };
 
 struct TCliSides {
@@ -254,6 +288,8 @@ struct TCliSides {
         Local.Restart(now);
         Remote.Restart(now);
     }
+    // The time the statistics cover so far, as the summary counts it.
+    std::uint32_t ElapsedMs() const { return Local.Processor().ElapsedMs(ClockNow()); }
     // Answers whether both sides added a sample.
     //
     // A peer's reset command makes the engine clear its counters and report
@@ -278,6 +314,7 @@ struct TCliSides {
         interval.Remote = Remote.TakeInterval();
         return interval;
     }
+    TCliDrops Drops() const { return {Local.DropsTotal(), Remote.DropsTotal()}; }
     std::optional<TSummary> Summary() const {
         const TClockNow now = ClockNow();
         return UpdateSummary(Local.Processor().Statistics(), Remote.Processor().Statistics(),
@@ -300,11 +337,20 @@ private:
     std::uint32_t m_next = static_cast<std::uint32_t>(CfgOpt.ViewTime);
 };
 
+// The own broadcast is sent again this often while its echo is missing: one
+// lost echo (a firewall, a busy host) does not end a test.
+constexpr std::uint32_t kDiscoveryRepeatMs = 500;
+
 bool WaitOwnAddress(TbNBSClient& engine, TStopSignals& signals) {
     const std::uint32_t start = timeGetTime();
+    std::uint32_t repeated = start;
     while (engine.LocalAddress().empty()) {
         if (timeGetTime() - start >= kAnswerTimeMs || signals.Wait(kPollMs))
             return false;
+        if (timeGetTime() - repeated >= kDiscoveryRepeatMs) {
+            repeated = timeGetTime();
+            engine.RepeatDiscovery();
+        }
     }
     return true;
 }
@@ -418,9 +464,14 @@ int RunRespond(const TRespondOptions& options) {
     TCliEngine engine;
     if (!EngineOpen(engine))
         return kExitFailure;
-    Print(json, {{"listening", {{"port", CfgOpt.Port}}}},
-          "ravelox-cli respond: listening on UDP port " + std::to_string(CfgOpt.Port) +
-              "; SIGINT (Ctrl-C) or SIGTERM stops");
+    const TbNSocketBuffers buffers = engine->SocketBuffers();
+    Print(json,
+          {{"listening",
+            {{"port", CfgOpt.Port},
+             {"recv_buf_bytes", buffers.RecvBuf},
+             {"send_buf_bytes", buffers.SendBuf}}}},
+          "ravelox-cli respond: listening on UDP port " + std::to_string(CfgOpt.Port) + "; " +
+              BuffersText(buffers.RecvBuf, buffers.SendBuf) + "; SIGINT (Ctrl-C) or SIGTERM stops");
 
     TCliSides sides;
     sides.Restart();
@@ -519,9 +570,12 @@ int RunTest(const TTestOptions& options) {
     engine->SetPacketSize(Cfg.SizeOfPacket + kPacketOffset, false);
     engine->SetSpeed(Cfg.RemoteSpeed, true);
     engine->SetPacketSize(Cfg.RemotePacket + kPacketOffset, true);
+    const TbNSocketBuffers buffers = engine->SocketBuffers();
     Print(json,
           {{"test",
             {{"host", options.Host},
+             {"recv_buf_bytes", buffers.RecvBuf},
+             {"send_buf_bytes", buffers.SendBuf},
              {"port", CfgOpt.Port},
              {"address", engine->LocalAddress()},
              {"time_s", options.Time},
@@ -536,7 +590,8 @@ int RunTest(const TTestOptions& options) {
               SpeedText(engine->GetSpeed(false)) + " x " +
               std::to_string(engine->GetPacketSize(false) - kPacketOffset) + " bytes, remote " +
               SpeedText(engine->GetSpeed(true)) + " x " +
-              std::to_string(engine->GetPacketSize(true) - kPacketOffset) + " bytes");
+              std::to_string(engine->GetPacketSize(true) - kPacketOffset) + " bytes; " +
+              BuffersText(buffers.RecvBuf, buffers.SendBuf));
     if (remoteOn)
         engine->SetSending(true, true);
     if (localOn)
@@ -548,6 +603,7 @@ int RunTest(const TTestOptions& options) {
     const auto timeMs = static_cast<std::uint32_t>(options.Time) * 1000U;
     bool peerSeen = false;
     std::optional<TSummary> summary;
+    TCliDrops drops;
     TPrintClock print;
     EveryReport(signals, start, [&] {
         if (g_socketError.load())
@@ -560,13 +616,18 @@ int RunTest(const TTestOptions& options) {
         // The Centre panel's figures divide the bytes of the reports used so
         // far by the time up to now: taken where both sides just used a
         // report, bytes and time end together.
-        if (bothReported || !summary)
+        if (bothReported || !summary) {
             summary = sides.Summary();
+            drops = sides.Drops();
+        }
         if (print.Due(elapsed)) {
             const TCliInterval interval = sides.TakeInterval(elapsed);
             Print(json, IntervalJson(interval), IntervalText(interval));
         }
-        return elapsed + static_cast<std::uint32_t>(CfgOpt.InfoTime) / 2 < timeMs;
+        // N seconds of statistics: the start-up, the reset burst and the
+        // reports the statistics skip before they begin do not count.
+        const std::uint32_t measured = sides.ElapsedMs();
+        return measured + static_cast<std::uint32_t>(CfgOpt.InfoTime) / 2 < timeMs;
     });
     log.CloseLog();
 
@@ -604,9 +665,9 @@ int RunTest(const TTestOptions& options) {
     }
     if (summary) {
         if (json) {
-            PrintLine(JsonLine(SummaryJson(*summary)));
+            PrintLine(JsonLine(SummaryJson(*summary, drops)));
         } else {
-            for (const std::string& line : SummaryText(*summary))
+            for (const std::string& line : SummaryText(*summary, drops))
                 PrintLine(line);
         }
     } else {

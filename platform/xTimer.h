@@ -23,9 +23,18 @@ MMRESULT timeBeginPeriod(unsigned period);
 MMRESULT timeEndPeriod(unsigned period);
 
 // Starts a periodic (or one-shot) timer; returns its id, 0 on failure.
-// The callback runs on the timer's own thread.
+// The callback runs on the timer's own thread; its fourth argument is the
+// number of periods since the timer started (1 at the first call), so a
+// callback that let the timer sleep knows how many periods passed.
 unsigned timeSetEvent(unsigned delay, unsigned resolution, LPTIMECALLBACK callback,
                       std::uintptr_t user, unsigned mode);
+// From the timer's own callback: the next call comes `periods` periods later,
+// on the same grid, unless timeWakeEvent comes first.
+MMRESULT timeSleepEvent(unsigned periods);
+// Any thread: a timer asleep after timeSleepEvent calls back at its next
+// period boundary; a timer about to sleep does not sleep.
+MMRESULT timeWakeEvent(unsigned id);
+
 // Stops the timer and waits until a running callback has returned. Must not be
 // called from the timer's own callback.
 MMRESULT timeKillEvent(unsigned id);

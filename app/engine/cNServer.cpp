@@ -34,10 +34,31 @@ std::string StartupCheckText(const WSADATA* data) {
     return {};
 }
 
+std::string SocketInterfaceErrorText(int code, const char* api) {
+    char text[512];
+    std::snprintf(text, sizeof text, "Windows socket error: %s (%d), on API '%s'",
+                  SocketErrorText(code).c_str(), code, api);
+    return text;
+}
+
 bool SocketsStartupCheck() {
-    const bool started = WSAStartup(MakeWord(1, 1), &SocketInfo) == 0;
-    const std::string text = StartupCheckText(started ? &SocketInfo : nullptr);
+    const int code = WSAStartup(MakeWord(1, 1), &SocketInfo);
+    if (code != 0) {
+        // The start-up's own error, then the check's answer to no record.
+        Complain(SocketInterfaceErrorText(code, "WSAStartup"));
+        Complain(StartupCheckText(nullptr));
+        return false;
+    }
+    const std::string text = StartupCheckText(&SocketInfo);
     if (!text.empty())
         Complain(text);
     return text.empty();
+}
+
+bool SocketsCleanup() {
+    const int code = WSACleanup();
+    if (code == 0)
+        return true;
+    Complain(SocketInterfaceErrorText(code, "WSACleanup"));
+    return false;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 
+#include <ifaddrs.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -39,49 +40,45 @@ bool ValidPeerSpeed(std::uint32_t kbps) {
            kbps <= static_cast<std::uint32_t>(kMaxPeerSpeed);
 }
 
-// True when the address belongs to this host: a socket can be bound to it.
-bool IsHostAddress(std::uint32_t address) {
-    if ((ntohl(address) >> 24) == 127)
-        return true;
-    const SOCKET probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (probe == INVALID_SOCKET)
-        return false;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = address;
-    const bool local = ::bind(probe, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
-    closesocket(probe);
-    return local;
-}
-
 bool ValidLength(std::uint32_t length) {
     return length >= kMinDatagram && length <= kBufferSize;
 }
+
+bool IsLoopback(std::uint32_t address) {
+    return (ntohl(address) >> 24) == 127;
+}
+
+// The control datagram bit of the control request.
+constexpr std::uint8_t kControlWanted = 0x02;
 
 } // namespace
 
 // ---------------------------------------------------------------- report ring
 
-void TbNReportRing::Store(std::int32_t index, const TbNReport& report) {
-    std::array<std::uint8_t, kReportSize> bytes{};
-    EncodeReport(report, bytes.data());
-    auto& words = Records[static_cast<std::size_t>(index)];
-    for (std::size_t i = 0; i < kWords; ++i)
-        words[i].store(GetU32(bytes.data() + 4 * i), std::memory_order_relaxed);
-}
-
-TbNReport TbNReportRing::Load(std::int32_t index) const {
-    std::array<std::uint8_t, kReportSize> bytes{};
-    const auto& words = Records[static_cast<std::size_t>(index)];
-    for (std::size_t i = 0; i < kWords; ++i)
-        PutU32(bytes.data() + 4 * i, words[i].load(std::memory_order_relaxed));
-    return DecodeReport(bytes.data());
-}
-
-void TbNReportRing::Clear() {
-    Count.store(0, std::memory_order_release);
-    WriteIndex.store(0, std::memory_order_relaxed);
-    ReadIndex.store(0, std::memory_order_relaxed);
+bool TbNReportRing::Take(TbNReport* out, TbNRcvbufDrops* drops, std::int32_t& count) {
+    const std::int32_t max = count;
+    count = 0;
+    bool first = false;
+    const std::uint32_t generation = m_ring.Generation();
+    if (generation != m_readerGeneration) {
+        // The first take after a reset waits for two records: the first is
+        // the baseline of the differences.
+        if (max <= 0 || m_ring.Ready(generation) < 2)
+            return false;
+        m_readerGeneration = generation;
+        first = true;
+    }
+    while (count < max) {
+        const TbNReportRecord* record = m_ring.Front(generation);
+        if (record == nullptr)
+            break;
+        out[count] = record->Report;
+        if (drops != nullptr)
+            drops[count] = record->Drops;
+        ++count;
+        m_ring.Pop();
+    }
+    return first;
 }
 
 // ---------------------------------------------------------------- send thread
@@ -141,8 +138,8 @@ void TbNet0::StopThreads() {
         m_boxDone.notify_all();
     }
     m_thread.Terminate();
-    // The loop sees the request within one timer period; a box waiting in the
-    // mailbox is released by m_stopping above.
+    // The loop sees the request at once (the eventfd wakes it); a box waiting
+    // in the mailbox is released by m_stopping above.
     while (!m_thread.WaitFor(120)) {
     }
 }
@@ -154,20 +151,41 @@ void TbNet0::Wake() {
     }
 }
 
+// Called after anything that gives the tick work: a timer asleep to the next
+// interval end calls back at the next period boundary instead. (The tick
+// sets m_timerAsleep before it checks for work a last time, and the work is
+// stored before this check: one of the two always sees the other.)
+void TbNet0::WakeTimer() {
+    if (m_timerAsleep.load(std::memory_order_seq_cst))
+        if (const unsigned id = m_timerId.load(); id != 0)
+            timeWakeEvent(id);
+}
+
+void TbNet0::RequestControl() {
+    m_controlRequest.fetch_or(kControlWanted, std::memory_order_seq_cst);
+    WakeTimer();
+}
+
 void TbNet0::Start() {
     m_thread.Resume();
     SetTimerPeriod(CfgOpt.TimerPeriod);
-    m_controlRequest.fetch_or(0x02);
+    RequestControl();
     m_started = true;
+}
+
+void TbNet0::RepeatDiscovery() {
+    if (!m_ownAddressKnown.load())
+        RequestControl();
 }
 
 void TbNet0::SetTimerPeriod(std::int32_t period) {
     const std::int32_t current = m_timerPeriod.load();
-    if (m_timerId != 0 && current == period && period != 0)
+    const unsigned running = m_timerId.load();
+    if (running != 0 && current == period && period != 0)
         return;
-    if (m_timerId != 0) {
-        timeKillEvent(m_timerId);
-        m_timerId = 0;
+    if (running != 0) {
+        m_timerId.store(0);
+        timeKillEvent(running);
         timeEndPeriod(static_cast<unsigned>(current));
     }
     if (period <= 0)
@@ -176,10 +194,15 @@ void TbNet0::SetTimerPeriod(std::int32_t period) {
         return;
     m_timerPeriod.store(period);
     m_ticksPerInterval.store(m_infoTime.load() / period);
-    m_tickCounter.store(0);
-    m_timerId = timeSetEvent(static_cast<unsigned>(period), 0, &TbNet0::TimerCallback,
-                             reinterpret_cast<std::uintptr_t>(this), TIME_PERIODIC);
-    if (m_timerId == 0)
+    // The timer thread is gone (killed and joined) and the next one is not
+    // started yet: the tick's own values may be set from here.
+    m_tickCounter = 0;
+    m_lastTickIndex = 0;
+    m_timerAsleep.store(false);
+    const unsigned id = timeSetEvent(static_cast<unsigned>(period), 0, &TbNet0::TimerCallback,
+                                     reinterpret_cast<std::uintptr_t>(this), TIME_PERIODIC);
+    m_timerId.store(id);
+    if (id == 0)
         ShowText("ERROR: timeSetEvent()", "", false);
     m_headerTimerPeriod.store(static_cast<std::uint16_t>(period));
 }
@@ -188,18 +211,19 @@ void TbNet0::SetInfoTime(std::int32_t ms) {
     m_infoTime.store(ms);
     if (const std::int32_t period = m_timerPeriod.load(); period > 0)
         m_ticksPerInterval.store(ms / period);
+    WakeTimer();
 }
 
 void TbNet0::RebuildHeader() {
     const std::int32_t period = m_timerPeriod.load();
     m_sendQueueMax.store(period == 0 ? 4 : std::clamp(200 / period, 2, kSendSlots));
-    // Both queues are emptied by their own sides: the tick forgets its credit,
-    // the send thread drops what waits.
-    m_tickFlush.store(true);
+    // Both queues are emptied by their own sides: a reset request makes the
+    // send thread drop the entries waiting now and the tick forget its
+    // credit; entries the tick queues after it go out.
+    m_sendQueue.RequestReset();
     // Only what waits now is dropped: a request the tick queues after this
     // point (the first control datagram after an opening) goes out.
     m_flushControl.store(m_controlCount.load());
-    m_flushSend.store(m_sendQueue.load());
     m_intervalCount.store(0);
     m_headerOwnSpeed.store(static_cast<std::uint32_t>(m_localSpeed.load()));
     m_headerRequestedSpeed.store(static_cast<std::uint32_t>(m_remoteSpeed.load()));
@@ -218,12 +242,14 @@ void TbNet0::ClearCurrentReport() {
     m_bad.store(0);
     m_status.store(0);
     m_stamp.store(0);
+    m_rcvbufDropsBase.store(m_rcvbufDropsSeen.load());
 }
 
 TbNReport TbNet0::CurrentReport() const {
     TbNReport r;
     r.Stamp = m_stamp.load(std::memory_order_relaxed);
     r.Status = m_status.load(std::memory_order_relaxed);
+    r.Reserved = m_rcvbufDropsKnown.load(std::memory_order_relaxed) ? kMarkRcvbufDrops : 0;
     r.BytesSent = m_bytesSent.load(std::memory_order_relaxed);
     r.BytesReceived = m_bytesReceived.load(std::memory_order_relaxed);
     r.BytesFromOthers = m_bytesFromOthers.load(std::memory_order_relaxed);
@@ -232,10 +258,48 @@ TbNReport TbNet0::CurrentReport() const {
     return r;
 }
 
+TbNRcvbufDrops TbNet0::LocalRcvbufDrops() const {
+    TbNRcvbufDrops drops;
+    drops.Known = m_rcvbufDropsKnown.load(std::memory_order_relaxed);
+    if (drops.Known)
+        drops.Count =
+            static_cast<std::uint16_t>(m_rcvbufDropsSeen.load() - m_rcvbufDropsBase.load());
+    return drops;
+}
+
+TbNRcvbufDrops TbNet0::RemoteRcvbufDrops() const {
+    const std::uint32_t packed = m_peerRcvbufDrops.load(std::memory_order_relaxed);
+    return {(packed & 0x10000u) != 0, static_cast<std::uint16_t>(packed)};
+}
+
+TbNSocketBuffers TbNet0::SocketBuffers() const {
+    return {m_recvBufInForce.load(), m_sendBufInForce.load()};
+}
+
+void TbNet0::ReadBackBuffers(SOCKET s) {
+    int value = 0;
+    socklen_t size = sizeof value;
+    m_recvBufInForce.store(::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &value, &size) == 0 ? value : 0);
+    value = 0;
+    size = sizeof value;
+    m_sendBufInForce.store(::getsockopt(s, SOL_SOCKET, SO_SNDBUF, &value, &size) == 0 ? value : 0);
+}
+
+bool TbNet0::ApplySocketBuffers(std::int32_t recvBuf, std::int32_t sendBuf) {
+    const SOCKET s = m_socket.load();
+    if (s == INVALID_SOCKET)
+        return false;
+    ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &recvBuf, sizeof recvBuf);
+    ::setsockopt(s, SOL_SOCKET, SO_SNDBUF, &sendBuf, sizeof sendBuf);
+    ReadBackBuffers(s);
+    return true;
+}
+
 void TbNet0::ResetStatistics() {
-    m_readerMask.store(0);
-    m_localReports.Clear();
+    // The counters first, then the request: a record the tick builds after
+    // it sees the request holds only cleared or newer counters.
     ClearCurrentReport();
+    m_localReports.RequestReset();
 }
 
 void TbNet0::Open(bool /*on*/) {
@@ -294,7 +358,8 @@ void TbNet0::RaiseCommand(std::uint16_t bits) {
     m_commandTime.store(kCommandTime);
     m_flags.fetch_or(bits);
     if (!m_sending.load())
-        m_controlRequest.fetch_or(0x02);
+        m_controlRequest.fetch_or(kControlWanted);
+    WakeTimer();
 }
 
 void TbNet0::SetSending(bool on, bool remote) {
@@ -317,9 +382,10 @@ void TbNet0::SetSending(bool on, bool remote) {
     m_sending.store(on);
     if (on) {
         m_flags.fetch_and(static_cast<std::uint16_t>(~nfStopped));
+        WakeTimer();
     } else {
         m_flags.fetch_or(nfStopped);
-        m_controlRequest.fetch_or(0x02);
+        RequestControl();
     }
 }
 
@@ -391,12 +457,11 @@ void TbNet0::ApplyCommands(const std::uint8_t* d) {
         m_commandTime.store(kCommandTime);
     }
     if ((flags & nfSpeedCmd) != 0) {
+        // Only the speed: what waits in the queue still goes out (the own
+        // "speed lowered" rule belongs to SetSpeed).
         const std::uint32_t speed = GetU32(d + hdr::RequestedSpeed);
         if (ValidPeerSpeed(speed)) {
-            const auto v = static_cast<std::int32_t>(speed);
-            if (v < m_localSpeed.load())
-                m_speedLowered.store(true);
-            m_localSpeed.store(v);
+            m_localSpeed.store(static_cast<std::int32_t>(speed));
             m_headerOwnSpeed.store(speed);
         }
     }
@@ -406,186 +471,162 @@ void TbNet0::ApplyCommands(const std::uint8_t* d) {
             m_localLength.store(length);
     }
     m_commandSeen.store(true);
+    WakeTimer();
 }
 
 // ---------------------------------------------------------------- reports
 
-bool TbNet0::GetReports(TbNReportRing& ring, TbNReport* out, std::int32_t& count, int reader) {
-    std::int32_t max = count;
-    count = 0;
-    bool first = false;
-    const std::uint32_t bit = 1u << reader;
-    while (ring.Count.load(std::memory_order_acquire) > 0 && max-- > 0) {
-        if ((m_readerMask.load() & bit) == 0) {
-            if (ring.Count.load(std::memory_order_acquire) < 2)
-                break;
-            m_readerMask.fetch_or(bit);
-            first = true;
-        }
-        const std::int32_t index = ring.ReadIndex.load(std::memory_order_relaxed);
-        out[count++] = ring.Load(index);
-        ring.ReadIndex.store((index + 1) % kRingSize, std::memory_order_relaxed);
-        ring.Count.fetch_sub(1, std::memory_order_acq_rel);
-    }
-    return first;
-}
-
-void TbNet0::PublishLastRead(const TbNLastRead& last) {
-    std::array<std::uint8_t, kLastReadWords * 4> bytes{};
-    PutU16(bytes.data(), last.Flags);
-    bytes[2] = last.Kind;
-    PutU16(bytes.data() + 4, last.Interval);
-    std::memcpy(bytes.data() + 8, last.Report.data(), kReportSize);
-    const std::uint32_t seq = m_lastReadSeq.load(std::memory_order_relaxed);
-    // Release stores keep the odd count ahead of every word; acquire loads on
-    // the reader side keep the second look at the count behind them.
-    m_lastReadSeq.store(seq + 1, std::memory_order_relaxed);
-    for (std::size_t i = 0; i < kLastReadWords; ++i)
-        m_lastReadWords[i].store(GetU32(bytes.data() + 4 * i), std::memory_order_release);
-    m_lastReadSeq.store(seq + 2, std::memory_order_release);
-}
-
-TbNet0::TbNLastRead TbNet0::LastRead() const {
-    std::array<std::uint8_t, kLastReadWords * 4> bytes{};
-    // The writer holds the lock for a few stores; a handful of tries always
-    // succeeds in practice, and the tick must not wait longer than that.
-    for (int attempt = 0; attempt < 64; ++attempt) {
-        const std::uint32_t before = m_lastReadSeq.load(std::memory_order_acquire);
-        if ((before & 1u) != 0)
-            continue;
-        for (std::size_t i = 0; i < kLastReadWords; ++i)
-            PutU32(bytes.data() + 4 * i, m_lastReadWords[i].load(std::memory_order_acquire));
-        if (m_lastReadSeq.load(std::memory_order_relaxed) == before)
-            break;
-    }
-    TbNLastRead last;
-    last.Flags = GetU16(bytes.data());
-    last.Kind = bytes[2];
-    last.Interval = GetU16(bytes.data() + 4);
-    std::memcpy(last.Report.data(), bytes.data() + 8, kReportSize);
-    return last;
+bool TbNet0::GetReports(TbNReportRing& ring, TbNReport* out, std::int32_t& count, int /*reader*/,
+                        TbNRcvbufDrops* drops) {
+    return ring.Take(out, drops, count);
 }
 
 // ---------------------------------------------------------------- the tick
 
-void TbNet0::TimerCallback(unsigned, unsigned, std::uintptr_t user, std::uintptr_t,
+void TbNet0::TimerCallback(unsigned, unsigned, std::uintptr_t user, std::uintptr_t tick,
                            std::uintptr_t) {
-    reinterpret_cast<TbNet0*>(user)->Tick();
+    reinterpret_cast<TbNet0*>(user)->Tick(static_cast<std::uint32_t>(tick));
 }
 
-void TbNet0::Tick() {
-    const TbNLastRead last = LastRead();
+void TbNet0::Tick(std::uint32_t tickIndex) {
+    m_timerAsleep.store(false, std::memory_order_seq_cst);
+    // Periods since the last tick: more than one after the timer slept.
+    const std::uint32_t passed = m_lastTickIndex == 0 ? 1 : tickIndex - m_lastTickIndex;
+    m_lastTickIndex = tickIndex;
+    const TbNLastRead last = m_lastRead.Load();
     bool queued = false;
-
-    if (m_tickFlush.exchange(false))
-        m_credit = 0;
 
     if ((last.Flags & nfResetCmd) != 0)
         ResetStatistics();
 
-    if ((m_controlRequest.fetch_and(static_cast<std::uint8_t>(~0x02)) & 0x02) != 0 &&
+    if ((m_controlRequest.fetch_and(static_cast<std::uint8_t>(~kControlWanted)) & kControlWanted) !=
+            0 &&
         m_controlCount.load(std::memory_order_acquire) < kControlSlots) {
         m_controlCount.fetch_add(1, std::memory_order_release);
         queued = true;
     }
 
-    if (m_sending.load()) {
-        const std::int32_t period = m_timerPeriod.load();
-        const std::int32_t perTick = period > 0 ? 8000 / period : 0;
-        if (perTick > 0) {
-            // Computed in 64 bits so that speeds up to 10 Gbit/s do not
-            // overflow; the result is the same as in 32 bits below 2.1 Gbit/s.
-            m_credit += (std::int64_t{m_localSpeed.load()} * 1000) / perTick;
-        }
-        const std::int32_t length = m_localLength.load();
-        const std::int64_t n = m_credit / length;
-        if (n > 0) {
-            m_credit -= n * length;
-            if (m_sendQueueMax.load() / 2 > m_sendQueue.load(std::memory_order_acquire)) {
-                m_sendSlots[static_cast<std::size_t>(m_sendWrite)].store(
-                    static_cast<std::int32_t>(std::min<std::int64_t>(n, INT32_MAX)),
-                    std::memory_order_relaxed);
-                m_sendWrite = (m_sendWrite + 1) % kSendSlots;
-                m_sendQueue.fetch_add(1, std::memory_order_release);
-                queued = true;
-            }
-        }
-    }
+    TickAddCredit(queued);
 
-    const std::uint32_t ticks = m_tickCounter.load(std::memory_order_relaxed) + 1;
-    if (ticks >= static_cast<std::uint32_t>(m_ticksPerInterval.load())) {
-        m_tickCounter.store(0, std::memory_order_relaxed);
-        m_stamp.store(static_cast<std::uint16_t>(timeGetTime()));
-
-        if (m_localReports.Count.load(std::memory_order_acquire) < kRingSize) {
-            const std::int32_t w = m_localReports.WriteIndex.load(std::memory_order_relaxed);
-            m_localReports.Store(w, CurrentReport());
-            m_localReports.WriteIndex.store((w + 1) % kRingSize, std::memory_order_relaxed);
-            m_localReports.Count.fetch_add(1, std::memory_order_release);
-        }
-        m_status.store((m_flags.load() & nfResetCmd) != 0 ? kStatusResetAsked : 0);
-
-        if (!m_sending.load() && last.Interval != m_lastPeerInterval &&
-            (last.Kind != nkControl || (last.Flags & nfLookup) != 0)) {
-            m_lastPeerInterval = last.Interval;
-            m_controlRequest.fetch_or(0x02);
-        }
-
-        if (m_socket.load() != INVALID_SOCKET &&
-            m_remoteReports.Count.load(std::memory_order_acquire) < kRingSize) {
-            const std::int32_t w = m_remoteReports.WriteIndex.load(std::memory_order_relaxed);
-            m_remoteReports.Store(w, DecodeReport(last.Report.data()));
-            m_remoteReports.WriteIndex.store((w + 1) % kRingSize, std::memory_order_relaxed);
-            m_remoteReports.Count.fetch_add(1, std::memory_order_release);
-        }
-
-        if (m_commandTime.load() > 0) {
-            const std::int32_t step = m_timerPeriod.load() * m_ticksPerInterval.load();
-            if (m_commandTime.fetch_sub(step) - step <= 0)
-                m_flags.fetch_and(static_cast<std::uint16_t>(~kCommandMask));
-        }
-
-        m_intervalCount.fetch_add(1);
-
-        if (m_commandSeen.exchange(false))
-            SettingsChanged.store(true);
-    } else {
-        m_tickCounter.store(ticks, std::memory_order_relaxed);
+    m_tickCounter += passed;
+    if (m_tickCounter >= static_cast<std::uint32_t>(m_ticksPerInterval.load())) {
+        m_tickCounter = 0;
+        TickCloseInterval(last);
     }
 
     if (queued)
         Wake();
+    TickMaySleep();
+}
+
+void TbNet0::TickAddCredit(bool& queued) {
+    // A rebuild asked the queue to drop what waits: the credit goes with it.
+    const std::uint32_t generation = m_sendQueue.Generation();
+    if (generation != m_creditGeneration) {
+        m_creditGeneration = generation;
+        m_credit = 0;
+    }
+    if (!m_sending.load())
+        return;
+    const std::int32_t period = m_timerPeriod.load();
+    const std::int32_t perTick = period > 0 ? 8000 / period : 0;
+    if (perTick > 0) {
+        // Computed in 64 bits so that speeds up to 10 Gbit/s do not overflow;
+        // the result is the same as in 32 bits below 2.1 Gbit/s.
+        m_credit += (std::int64_t{m_localSpeed.load()} * 1000) / perTick;
+    }
+    const std::int32_t length = m_localLength.load();
+    const std::int64_t n = m_credit / length;
+    if (n <= 0)
+        return;
+    m_credit -= n * length;
+    if (m_sendQueueMax.load() / 2 > static_cast<std::int32_t>(m_sendQueue.Size()) &&
+        m_sendQueue.Push(static_cast<std::int32_t>(std::min<std::int64_t>(n, INT32_MAX)),
+                         generation))
+        queued = true;
+}
+
+void TbNet0::TickCloseInterval(const TbNLastRead& last) {
+    m_stamp.store(static_cast<std::uint16_t>(timeGetTime()));
+    const std::uint32_t localGeneration = m_localReports.Generation();
+    m_localReports.Append({CurrentReport(), LocalRcvbufDrops()}, localGeneration);
+    m_status.store((m_flags.load() & nfResetCmd) != 0 ? kStatusResetAsked : 0);
+
+    // The answer to a peer that sends data or looks for servers.
+    if (!m_sending.load() && last.Interval != m_lastPeerInterval &&
+        (last.Kind != nkControl || (last.Flags & nfLookup) != 0)) {
+        m_lastPeerInterval = last.Interval;
+        m_controlRequest.fetch_or(kControlWanted);
+    }
+
+    if (m_socket.load() != INVALID_SOCKET)
+        m_remoteReports.Append({last.Report, last.Drops}, m_remoteReports.Generation());
+
+    // Commands expire on time also when an interval is shorter than a tick:
+    // the countdown steps by at least one timer period.
+    if (m_commandTime.load() > 0) {
+        const std::int32_t period = m_timerPeriod.load();
+        const std::int32_t step = std::max(period * m_ticksPerInterval.load(), period);
+        if (m_commandTime.fetch_sub(step) - step <= 0)
+            m_flags.fetch_and(static_cast<std::uint16_t>(~kCommandMask));
+    }
+
+    m_intervalCount.fetch_add(1);
+
+    if (m_commandSeen.exchange(false))
+        SettingsChanged.store(true);
+}
+
+// With nothing to pace, no control datagram wanted and no command counting
+// down, the ticks until the next interval end would do nothing: the timer
+// sleeps to that tick instead (an idle copy then wakes once per interval).
+void TbNet0::TickMaySleep() {
+    const auto perInterval = static_cast<std::uint32_t>(m_ticksPerInterval.load());
+    if (perInterval <= m_tickCounter + 1)
+        return;
+    const auto idle = [this] {
+        return !m_sending.load() && m_controlRequest.load() == 0 && m_controlCount.load() == 0 &&
+               m_commandTime.load() <= 0 && m_sendQueue.Size() == 0;
+    };
+    if (!idle())
+        return;
+    m_timerAsleep.store(true, std::memory_order_seq_cst);
+    if (!idle()) {
+        m_timerAsleep.store(false);
+        return;
+    }
+    timeSleepEvent(perInterval - m_tickCounter);
 }
 
 // ---------------------------------------------------------------- sending
 
-void TbNet0::AssembleHeader(std::uint8_t* d, std::uint8_t kind, std::int32_t size) {
-    std::memcpy(d, kSignature.data(), 4);
+void TbNet0::AssembleHeader(std::uint8_t* d, std::uint8_t kind, std::int32_t size,
+                            std::uint32_t sequence) {
+    std::memcpy(d + hdr::Signature, kSignature.data(), 4);
     d[hdr::Version] = kProtocolVersion;
-    d[5] = kHeaderSize;
+    d[hdr::HeaderLength] = kHeaderSize;
     d[hdr::PatternOffset] = kHeaderSize;
     d[hdr::Kind] = kind;
     PutU16(d + hdr::Length, static_cast<std::uint16_t>(size));
     PutU16(d + hdr::Flags, m_flags.load(std::memory_order_relaxed));
-    PutU32(d + hdr::Sequence, m_sequence.load(std::memory_order_relaxed));
+    PutU32(d + hdr::Sequence, sequence);
     PutU16(d + hdr::Interval, m_intervalCount.load(std::memory_order_relaxed));
     PutU16(d + hdr::RequestedLength, static_cast<std::uint16_t>(m_remoteLength.load()));
-    PutU16(d + 20, m_headerTimerPeriod.load(std::memory_order_relaxed));
-    PutU16(d + 22, 0);
+    PutU16(d + hdr::TimerPeriod, m_headerTimerPeriod.load(std::memory_order_relaxed));
+    PutU16(d + hdr::RcvbufDrops, LocalRcvbufDrops().Count);
     PutU32(d + hdr::RequestedSpeed, m_headerRequestedSpeed.load(std::memory_order_relaxed));
     const std::uint32_t accept = m_headerAccept.load(std::memory_order_relaxed);
     std::memcpy(d + hdr::AcceptAddress, &accept, 4); // network byte order as held
     EncodeReport(CurrentReport(), d + hdr::Report);
     PutU32(d + hdr::OwnSpeed, m_headerOwnSpeed.load(std::memory_order_relaxed));
     PutU16(d + hdr::Instance, m_instance);
-    PutU16(d + 58, 0);
+    PutU16(d + hdr::Reserved2, 0);
+    WriteChecksum(d);
 }
 
 bool TbNet0::Send(std::uint8_t* d) {
     const std::size_t length = GetU16(d + hdr::Length);
     WriteChecksum(d);
-    // The pattern of the buffer in use is already in place for this length
-    // and parity (see SendOne).
     const SOCKET s = m_socketInUse.load(std::memory_order_relaxed);
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -596,35 +637,82 @@ bool TbNet0::Send(std::uint8_t* d) {
     return sent == static_cast<ssize_t>(length);
 }
 
-void TbNet0::SendOne(std::uint8_t kind, std::int32_t size) {
-    const std::uint32_t sequence = m_sequence.load(std::memory_order_relaxed);
-    const std::size_t parity = sequence & 1u;
-    std::uint8_t* d = m_sendBuffers[parity].data();
-    if (kind == nkData && m_patternLength[parity] != size) {
-        WritePattern(d, kBufferSize, sequence, kHeaderSize, static_cast<std::size_t>(size));
-        m_patternLength[parity] = size;
-    }
-    AssembleHeader(d, kind, size);
-    if (!m_destinationUsable.load() || m_socketInUse.load() == INVALID_SOCKET) {
-        m_status.fetch_or(kStatusSendFailed);
-        return;
-    }
-    if (Send(d)) {
-        // A rebuild may have set the number to 0 meanwhile; only count up from
-        // the number this datagram carried.
-        std::uint32_t expected = sequence;
-        m_sequence.compare_exchange_strong(expected, sequence + 1);
-        if (kind == nkData)
-            m_bytesSent.fetch_add(static_cast<std::uint32_t>(size), std::memory_order_relaxed);
-        return;
-    }
-    const int error = errno;
+void TbNet0::SendFailed(int error) {
     m_status.fetch_or(kStatusSendFailed);
     if (!m_sendErrorShown.load() && m_socketInUse.load() != INVALID_SOCKET) {
         m_sendErrorShown.store(true);
         errno = error;
         ReportSocketError("Send");
     }
+}
+
+void TbNet0::SendControl() {
+    // One load of the sequence: the header carries the number the count
+    // goes on from, also when a rebuild sets it to 0 meanwhile.
+    const std::uint32_t sequence = m_sequence.load(std::memory_order_relaxed);
+    std::uint8_t* d = m_sendBuffers[(sequence & 1u) * kBatch].data();
+    AssembleHeader(d, nkControl, kHeaderSize, sequence);
+    if (!m_destinationUsable.load() || m_socketInUse.load() == INVALID_SOCKET) {
+        m_status.fetch_or(kStatusSendFailed);
+        return;
+    }
+    if (Send(d)) {
+        std::uint32_t expected = sequence;
+        m_sequence.compare_exchange_strong(expected, sequence + 1);
+        return;
+    }
+    SendFailed(errno);
+}
+
+// Sends up to `count` data datagrams in one sendmmsg call, each with its own
+// header, sequence number and checksum. Answers how many the kernel took;
+// the counters move for those only.
+std::int32_t TbNet0::SendData(std::int32_t count) {
+    const std::uint32_t first = m_sequence.load(std::memory_order_relaxed);
+    const std::int32_t size = m_localLength.load();
+    const std::int32_t n = std::clamp<std::int32_t>(count, 1, kBatch);
+    std::array<iovec, kBatch> parts{};
+    std::array<mmsghdr, kBatch> messages{};
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(m_port.load());
+    to.sin_addr.s_addr = m_destinationAddress.load();
+    for (std::int32_t i = 0; i < n; ++i) {
+        const std::uint32_t sequence = first + static_cast<std::uint32_t>(i);
+        // Even numbers take buffers of the first half, odd ones of the second:
+        // a buffer's pattern always has the same parity.
+        const std::size_t index = (sequence & 1u) * kBatch + static_cast<std::size_t>(i / 2);
+        std::uint8_t* d = m_sendBuffers[index].data();
+        if (m_patternLength[index] != size) {
+            WritePattern(d, kBufferSize, sequence, kHeaderSize, static_cast<std::size_t>(size));
+            m_patternLength[index] = size;
+        }
+        AssembleHeader(d, nkData, size, sequence);
+        parts[static_cast<std::size_t>(i)] = {d, static_cast<std::size_t>(size)};
+        msghdr& h = messages[static_cast<std::size_t>(i)].msg_hdr;
+        h.msg_name = &to;
+        h.msg_namelen = sizeof to;
+        h.msg_iov = &parts[static_cast<std::size_t>(i)];
+        h.msg_iovlen = 1;
+    }
+    if (!m_destinationUsable.load() || m_socketInUse.load() == INVALID_SOCKET) {
+        m_status.fetch_or(kStatusSendFailed);
+        return 0;
+    }
+    const int sent = ::sendmmsg(m_socketInUse.load(std::memory_order_relaxed), messages.data(),
+                                static_cast<unsigned>(n), 0);
+    if (sent <= 0) {
+        m_lastSendResult.store(-1);
+        SendFailed(errno);
+        return 0;
+    }
+    m_lastSendResult.store(size);
+    // A rebuild may have set the number to 0 meanwhile; only count up from
+    // the numbers these datagrams carried.
+    std::uint32_t expected = first;
+    m_sequence.compare_exchange_strong(expected, first + static_cast<std::uint32_t>(sent));
+    m_bytesSent.fetch_add(static_cast<std::uint32_t>(sent * size), std::memory_order_relaxed);
+    return sent;
 }
 
 bool TbNet0::TakeControl() {
@@ -635,11 +723,8 @@ bool TbNet0::TakeControl() {
 }
 
 void TbNet0::DropPending() {
-    while (m_sendQueue.load(std::memory_order_acquire) > 0) {
-        m_sendRead = (m_sendRead + 1) % kSendSlots;
-        m_sendQueue.fetch_sub(1, std::memory_order_acq_rel);
-    }
-    m_paceEntryRead = -1;
+    while (m_sendQueue.Front() != nullptr)
+        m_sendQueue.Pop();
 }
 
 // Plans how the datagrams of one queue entry spread over the timer period:
@@ -664,87 +749,106 @@ void TbNet0::WaitForWork(std::int64_t deadlineNs) {
     // The tick, a stop request, a rebuild and arriving datagrams all wake the
     // thread, so with nothing to pace it may sleep long: an idle engine costs
     // next to nothing.
-    constexpr std::int64_t kIdleWaitNs = 200'000'000;
+    constexpr std::int64_t kIdleWaitNs = 1'000'000'000;
     std::int64_t waitNs = kIdleWaitNs;
     if (deadlineNs > 0)
         waitNs = std::clamp<std::int64_t>(deadlineNs - NowNs(), 0, kIdleWaitNs);
     const timespec timeout{static_cast<time_t>(waitNs / 1'000'000'000),
                            static_cast<long>(waitNs % 1'000'000'000)};
-    if (::ppoll(fds, s == INVALID_SOCKET ? 1 : 2, &timeout, nullptr) > 0 &&
-        (fds[0].revents & POLLIN) != 0) {
+    const int ready = ::ppoll(fds, s == INVALID_SOCKET ? 1 : 2, &timeout, nullptr);
+    // A read after a wait that saw nothing on the socket would find nothing.
+    m_inputKnownEmpty = ready >= 0 && (s == INVALID_SOCKET || (fds[1].revents & POLLIN) == 0);
+    if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
         std::uint64_t value = 0;
         [[maybe_unused]] const auto n = ::read(m_wakeFd, &value, sizeof value);
     }
 }
 
+// The socket this pass works with; ReleaseSocket() waits until the thread
+// has let go of a socket before it is closed. (Sequentially consistent on
+// both sides: either ReleaseSocket() sees the socket in use, or this pass
+// sees it gone.)
+void TbNet0::TakeSocket() {
+    for (SOCKET s = m_socket.load();; s = m_socket.load()) {
+        m_socketInUse.store(s);
+        if (m_socket.load() == s)
+            break;
+    }
+}
+
+void TbNet0::ApplyFlushes() {
+    for (std::int32_t n = m_flushControl.exchange(0); n > 0 && TakeControl(); --n) {
+    }
+}
+
+// Control datagrams first; then the front data entry, paced. Answers whether
+// something went out; `deadline` is when the next sub-burst is due.
+bool TbNet0::SendNext(std::int64_t& deadline) {
+    if (TakeControl()) {
+        SendControl();
+        return true;
+    }
+    std::int32_t* entry = m_sendQueue.Front();
+    if (entry == nullptr)
+        return false;
+    if (!m_sending.load()) {
+        DropPending();
+        return false;
+    }
+    if (m_sendQueue.ReadPosition() != m_pacedEntry) {
+        m_pacedEntry = m_sendQueue.ReadPosition();
+        Pace(*entry);
+    }
+    // When the next entry already waits the thread is behind: no pause.
+    const bool behind = m_sendQueue.Size() > 1;
+    if (m_paceLeft == 0 && !behind) {
+        deadline = m_paceStartNs + (m_paceIndex + 1) * m_paceStepNs;
+        if (NowNs() < deadline)
+            return false;
+        ++m_paceIndex;
+        m_paceLeft = m_paceBurst;
+        deadline = 0;
+    }
+    const std::int32_t wanted = behind ? *entry : std::min(*entry, m_paceLeft);
+    // A failed send still uses up its datagram, as a single send would.
+    const std::int32_t used = std::max(SendData(wanted), 1);
+    m_paceLeft = std::max(m_paceLeft - used, 0);
+    *entry -= used;
+    if (*entry <= 0)
+        m_sendQueue.Pop();
+    return true;
+}
+
+// Reads what waits, up to one batch. While sending fast with nothing
+// arriving, looking for input after every batch would cost a system call
+// each: after an empty look the next few batches go without one.
+bool TbNet0::LookForInput(bool sent) {
+    if (m_socketInUse.load(std::memory_order_relaxed) == INVALID_SOCKET)
+        return false;
+    if (m_inputKnownEmpty) {
+        m_inputKnownEmpty = false;
+        return false;
+    }
+    if (sent && m_receiveSkip > 0) {
+        --m_receiveSkip;
+        return false;
+    }
+    std::int32_t n = 0;
+    while (n < kBatch && Receive(m_receiveBuffer.data()))
+        ++n;
+    m_receiveSkip = n > 0 ? 0 : kReceiveSkip;
+    return n > 0;
+}
+
 void TbNet0::SendLoop() {
     while (!m_thread.Terminated()) {
-        // The socket this pass works with; ReleaseSocket() waits until the
-        // thread has let go of a socket before it is closed.
-        // (Sequentially consistent on both sides: either ReleaseSocket() sees
-        // the socket in use, or this pass sees it gone.)
-        for (SOCKET s = m_socket.load();; s = m_socket.load()) {
-            m_socketInUse.store(s);
-            if (m_socket.load() == s)
-                break;
-        }
-        for (std::int32_t n = m_flushControl.exchange(0); n > 0 && TakeControl(); --n) {
-        }
-        for (std::int32_t n = m_flushSend.exchange(0);
-             n > 0 && m_sendQueue.load(std::memory_order_acquire) > 0; --n) {
-            m_sendRead = (m_sendRead + 1) % kSendSlots;
-            m_sendQueue.fetch_sub(1, std::memory_order_acq_rel);
-            m_paceEntryRead = -1;
-        }
-
-        bool sent = false;
+        TakeSocket();
+        ApplyFlushes();
         std::int64_t deadline = 0;
-        if (TakeControl()) {
-            SendOne(nkControl, kHeaderSize);
-            sent = true;
-        } else if (m_sendQueue.load(std::memory_order_acquire) > 0 && !m_sending.load()) {
-            DropPending();
-        } else if (m_sendQueue.load(std::memory_order_acquire) > 0) {
-            auto& slot = m_sendSlots[static_cast<std::size_t>(m_sendRead)];
-            if (m_paceEntryRead != m_sendRead) {
-                m_paceEntryRead = m_sendRead;
-                Pace(slot.load(std::memory_order_relaxed));
-            }
-            // When the next entry already waits the thread is behind: no pause.
-            const bool behind = m_sendQueue.load(std::memory_order_acquire) > 1;
-            if (m_paceLeft == 0 && !behind) {
-                deadline = m_paceStartNs + (m_paceIndex + 1) * m_paceStepNs;
-                if (NowNs() >= deadline) {
-                    ++m_paceIndex;
-                    m_paceLeft = m_paceBurst;
-                    deadline = 0;
-                }
-            }
-            if (m_paceLeft > 0 || behind) {
-                if (m_paceLeft > 0)
-                    --m_paceLeft;
-                SendOne(nkData, m_localLength.load());
-                sent = true;
-                if (slot.fetch_sub(1, std::memory_order_relaxed) - 1 <= 0) {
-                    m_sendRead = (m_sendRead + 1) % kSendSlots;
-                    m_sendQueue.fetch_sub(1, std::memory_order_acq_rel);
-                    m_paceEntryRead = -1;
-                }
-            }
-        }
+        const bool sent = SendNext(deadline);
         if (sent && m_speedLowered.exchange(false))
             DropPending();
-
-        // While sending fast with nothing arriving, looking for input after
-        // every datagram would double the system calls: after an empty look,
-        // the next few sends go without one.
-        bool received = false;
-        if (m_socketInUse.load() != INVALID_SOCKET && (!sent || m_receiveSkip == 0)) {
-            received = Receive(m_receiveBuffer.data());
-            m_receiveSkip = received ? 0 : kReceiveSkip;
-        } else if (m_receiveSkip > 0) {
-            --m_receiveSkip;
-        }
+        const bool received = LookForInput(sent);
         if (!sent && !received)
             WaitForWork(deadline);
     }
@@ -765,18 +869,50 @@ void TbNet0::ReleaseSocket() {
         Wake();
     }
     closesocket(s);
+    m_recvBufInForce.store(0);
+    m_sendBufInForce.store(0);
 }
 
 // ---------------------------------------------------------------- receiving
 
+// This host's addresses, read again from the interfaces.
+bool TbNet0::RefreshHostAddresses() {
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return false;
+    m_hostAddressCount = 0;
+    for (const ifaddrs* i = list; i != nullptr && m_hostAddressCount < kHostAddressMax;
+         i = i->ifa_next)
+        if (i->ifa_addr != nullptr && i->ifa_addr->sa_family == AF_INET)
+            m_hostAddresses[m_hostAddressCount++] =
+                reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr;
+    ::freeifaddrs(list);
+    return true;
+}
+
+// True when the address is one of this host's own: from the cached list,
+// read again only when an address not in it shows up (once per new address).
+bool TbNet0::IsHostAddress(std::uint32_t address) {
+    if (IsLoopback(address))
+        return true;
+    const auto known = [&] {
+        return std::find(m_hostAddresses.begin(), m_hostAddresses.begin() + m_hostAddressCount,
+                         address) != m_hostAddresses.begin() + m_hostAddressCount;
+    };
+    if (known())
+        return true;
+    if (address == m_lastRefreshSource)
+        return false;
+    m_lastRefreshSource = address;
+    return RefreshHostAddresses() && known();
+}
+
 // The instance tag is only 16 bits of a clock, so two copies may share it: a
 // datagram is the own only when it also comes from the own port and from an
 // address of this host.
-bool TbNet0::IsOwn(const std::uint8_t* d) const {
-    if (GetU16(d + hdr::Instance) != m_instance || m_lastSourcePort != m_port.load())
-        return false;
-    const std::uint32_t source = m_lastSource.load(std::memory_order_relaxed);
-    return (m_ownAddressKnown.load() && source == m_localAddress.load()) || IsHostAddress(source);
+bool TbNet0::IsOwn(const std::uint8_t* d, std::uint32_t source) {
+    return GetU16(d + hdr::Instance) == m_instance && m_lastSourcePort == m_port.load() &&
+           IsHostAddress(source);
 }
 
 // Reads and handles one datagram when one waits; false when none did.
@@ -784,62 +920,67 @@ bool TbNet0::Receive(std::uint8_t* buffer) {
     const SOCKET s = m_socketInUse.load(std::memory_order_relaxed);
     std::memset(buffer, 0, 4);
     sockaddr_in from{};
-    socklen_t fromLength = sizeof from;
-    const auto received = ::recvfrom(s, buffer, kBufferSize, MSG_DONTWAIT,
-                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
+    iovec part{buffer, kBufferSize};
+    // The kernel's drop count and the datagram's destination address come
+    // with the datagram: no extra system call.
+    alignas(cmsghdr)
+        std::array<char, CMSG_SPACE(sizeof(std::uint32_t)) + CMSG_SPACE(sizeof(in_pktinfo))>
+            control{};
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control.data();
+    message.msg_controllen = control.size();
+    const auto received = ::recvmsg(s, &message, MSG_DONTWAIT);
     if (received < 0)
         return false;
+    std::uint32_t destination = 0;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
+            std::uint32_t drops = 0;
+            std::memcpy(&drops, CMSG_DATA(c), sizeof drops);
+            m_rcvbufDropsSeen.store(drops, std::memory_order_relaxed);
+        } else if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            destination = info.ipi_addr.s_addr;
+        }
+    }
     m_lastReceiveLength.store(static_cast<std::int32_t>(received));
     m_lastSource.store(from.sin_addr.s_addr, std::memory_order_relaxed);
     m_lastSourcePort = ntohs(from.sin_port);
     if (received == 0)
         return true; // an empty datagram: read, nothing else to do
-    ReceiveOne();
+    ReceiveOne(destination);
     return true;
 }
 
-void TbNet0::ReceiveOne() {
-    const std::uint8_t* d = m_receiveBuffer.data();
-    const auto length = static_cast<std::uint32_t>(m_lastReceiveLength.load());
-    const TbNDatagramClass c = ClassifyDatagram(d, kBufferSize, length);
-    const std::uint32_t source = m_lastSource.load(std::memory_order_relaxed);
-    const bool own = c.Valid && IsOwn(d);
-
-    // Discovery: the first own discovery datagram heard tells the own address.
-    if (c.Valid && (c.Flags & nfDiscover) != 0) {
-        if (own && !m_ownAddressKnown.load()) {
-            m_localAddress.store(source);
-            m_ownAddressKnown.store(true, std::memory_order_release);
-            m_flags.fetch_and(static_cast<std::uint16_t>(~nfDiscover));
-            m_sequence.store(0);
-        }
-        return;
+// Discovery: the first own discovery datagram heard tells the own address.
+// Every discovery datagram ends here.
+bool TbNet0::LearnOwnAddress(const TbNDatagramClass& c, bool own, std::uint32_t source) {
+    if (!c.Valid || (c.Flags & nfDiscover) == 0)
+        return false;
+    if (own && !m_ownAddressKnown.load()) {
+        m_localAddress.store(source);
+        m_ownAddressKnown.store(true, std::memory_order_release);
+        m_flags.fetch_and(static_cast<std::uint16_t>(~nfDiscover));
+        m_sequence.store(0);
     }
-    // The own broadcast heard back; also the own data sent to 255.255.255.255
-    // without the broadcast flag, which must never count as the peer's.
-    if (own)
-        return;
+    return true;
+}
 
-    if (c.Valid && (c.Flags & nfAcceptCmd) != 0) {
-        std::uint32_t accept = 0;
-        std::memcpy(&accept, d + hdr::AcceptAddress, 4);
-        m_acceptAddress.store(accept);
-        m_commandSeen.store(true);
-    }
-
+// The sender filter; false when the datagram ends here.
+bool TbNet0::FilterSource(const TbNDatagramClass& c, std::uint32_t source, std::uint32_t length) {
     const std::uint32_t accept = m_acceptAddress.load();
-    if (!m_sending.load() && accept == 0 && c.Valid && m_destinationAddress.load() != source) {
-        m_destinationAddress.store(source);
-        SettingsChanged.store(true);
-    }
-
     bool accepted = true;
     if (accept != source) {
         AddSeen(source, 1);
         if (accept != 0) {
             m_bytesFromOthers.fetch_add(length, std::memory_order_relaxed);
             if (!(c.Complete && c.Kind == nkControl))
-                return;
+                return false;
             accepted = false;
         }
     }
@@ -847,7 +988,12 @@ void TbNet0::ReceiveOne() {
         m_lastAcceptedSource.store(source);
         m_lastAcceptedPort.store(m_lastSourcePort);
     }
+    return true;
+}
 
+// Counts one datagram that passed the filter and obeys its commands.
+void TbNet0::Count(const TbNDatagramClass& c, std::uint32_t length) {
+    const std::uint8_t* d = m_receiveBuffer.data();
     if (c.IsData) {
         m_bytesReceived.fetch_add(length, std::memory_order_relaxed);
         if (c.Valid) {
@@ -867,23 +1013,61 @@ void TbNet0::ReceiveOne() {
 
     if (c.Bad())
         m_bad.fetch_add(1, std::memory_order_relaxed);
-    if (c.Valid) {
-        if (d[hdr::Version] != kProtocolVersion && !m_versionMessageShown.exchange(true))
-            ShowText("Incompatibile version of remote application", "Receive", true);
-        m_lost.fetch_add(LostDelta(c.Sequence, m_expectedSequence), std::memory_order_relaxed);
-        m_expectedSequence = c.Sequence + 1;
+    if (!c.Valid)
+        return;
+    if (d[hdr::Version] != kProtocolVersion && !m_versionMessageShown.exchange(true))
+        ShowText("Incompatibile version of remote application", "Receive", true);
+    m_lost.fetch_add(LostDelta(c.Sequence, m_expectedSequence), std::memory_order_relaxed);
+    m_expectedSequence = c.Sequence + 1;
 
-        TbNLastRead last;
-        last.Flags = c.Flags;
-        last.Kind = c.Kind;
-        last.Interval = GetU16(d + hdr::Interval);
-        std::memcpy(last.Report.data(), d + hdr::Report, kReportSize);
-        PublishLastRead(last);
+    TbNLastRead last;
+    last.Flags = c.Flags;
+    last.Kind = c.Kind;
+    last.Interval = GetU16(d + hdr::Interval);
+    last.Report = DecodeReport(d + hdr::Report);
+    last.Drops.Known = (last.Report.Reserved & kMarkRcvbufDrops) != 0;
+    last.Drops.Count = last.Drops.Known ? GetU16(d + hdr::RcvbufDrops) : 0;
+    m_lastRead.Store(last);
+    m_peerRcvbufDrops.store((last.Drops.Known ? 0x10000u : 0u) | last.Drops.Count,
+                            std::memory_order_relaxed);
 
-        if ((c.Flags & kCommandMask) != 0)
-            ApplyCommands(d);
+    if ((c.Flags & kCommandMask) != 0)
+        ApplyCommands(d);
+}
+
+void TbNet0::ReceiveOne(std::uint32_t destination) {
+    const std::uint8_t* d = m_receiveBuffer.data();
+    const auto length = static_cast<std::uint32_t>(m_lastReceiveLength.load());
+    const TbNDatagramClass c = ClassifyDatagram(d, kBufferSize, length);
+    const std::uint32_t source = m_lastSource.load(std::memory_order_relaxed);
+    const bool own = c.Valid && IsOwn(d, source);
+
+    if (LearnOwnAddress(c, own, source))
+        return;
+    // The own broadcast heard back ends here. The own datagrams sent to one
+    // of this host's addresses are a copy measuring its own loop: they count
+    // as the peer's.
+    if (own && ((c.Flags & nfBroadcast) != 0 || destination == INADDR_BROADCAST ||
+                destination == 0 || !IsHostAddress(destination)))
+        return;
+
+    if (c.Valid && (c.Flags & nfAcceptCmd) != 0) {
+        std::uint32_t accept = 0;
+        std::memcpy(&accept, d + hdr::AcceptAddress, 4);
+        m_acceptAddress.store(accept);
+        m_commandSeen.store(true);
     }
 
+    // An idle copy answers whoever last sent to it.
+    if (!m_sending.load() && m_acceptAddress.load() == 0 && c.Valid && !own &&
+        m_destinationAddress.load() != source) {
+        m_destinationAddress.store(source);
+        SettingsChanged.store(true);
+    }
+
+    if (!FilterSource(c, source, length))
+        return;
+    Count(c, length);
     AfterReceive();
 }
 
@@ -939,81 +1123,4 @@ void TbNet0::ReportSocketError(const char* step) {
     if (text.size() > kBufferSize - 1)
         text.resize(kBufferSize - 1);
     ShowText(text, caption, std::strcmp(step, "Send") == 0);
-}
-
-// ---------------------------------------------------------------- TbNClient
-
-TbNClient::TbNClient() {
-    TbNClient::ResetStatistics();
-    SetLocalLength(Cfg.SizeOfPacket);
-    m_remoteLength.store(std::clamp<std::int32_t>(Cfg.RemotePacket, kMinDatagram, kBufferSize));
-    m_localSpeed.store(Cfg.LocalSpeed);
-    m_remoteSpeed.store(Cfg.RemoteSpeed);
-    m_lookupActive.store(false);
-    m_seenAddresses[0].store(0);
-    m_seenCount.store(1);
-}
-
-TbNClient::~TbNClient() {
-    Cfg.LocalSpeed = m_localSpeed.load();
-    Cfg.RemoteSpeed = m_remoteSpeed.load();
-    Cfg.SizeOfPacket = m_localLength.load();
-    Cfg.RemotePacket = m_remoteLength.load();
-}
-
-void TbNClient::ResetStatistics() {
-    TbNet0::ResetStatistics();
-    m_remoteReports.Clear();
-}
-
-void TbNClient::Open(bool on) {
-    TbNet0::Open(on);
-    ResetStatistics();
-    RebuildHeader();
-    if (!on) {
-        SetSending(false, false);
-        m_lastAcceptedSource.store(0);
-    }
-}
-
-void TbNClient::AfterReceive() {
-    if (!m_lookupActive.load())
-        return;
-    const std::int32_t count = m_foundCount.load(std::memory_order_relaxed);
-    if (count >= kFoundMax)
-        return;
-    const std::uint32_t address = m_lastAcceptedSource.load();
-    for (std::int32_t i = 0; i < count; ++i)
-        if (m_foundAddresses[static_cast<std::size_t>(i)].load(std::memory_order_relaxed) ==
-            address)
-            return;
-    m_foundAddresses[static_cast<std::size_t>(count)].store(address, std::memory_order_relaxed);
-    m_foundPorts[static_cast<std::size_t>(count)].store(m_lastAcceptedPort.load(),
-                                                        std::memory_order_relaxed);
-    m_foundCount.store(count + 1, std::memory_order_release);
-}
-
-void TbNClient::SetLookup(bool on) {
-    if (m_lookupActive.load() != on) {
-        if (on) {
-            m_foundCount.store(0, std::memory_order_release);
-            m_lookupActive.store(true);
-            SetRemoteHost(kBroadcastHost);
-            m_flags.fetch_or(nfLookup);
-        } else {
-            m_lookupActive.store(false);
-            m_flags.store(0);
-        }
-    }
-    if (on)
-        m_controlRequest.fetch_or(0x02);
-}
-
-sockaddr_in TbNClient::FoundServer(std::int32_t i) const {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr =
-        m_foundAddresses[static_cast<std::size_t>(i)].load(std::memory_order_relaxed);
-    a.sin_port = htons(m_foundPorts[static_cast<std::size_t>(i)].load(std::memory_order_relaxed));
-    return a;
 }

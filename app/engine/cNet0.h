@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "cNetWire.h"
+#include "cSpsc.h"
 #include "xSocket.h"
 
 // The engine's two outward operations. The program sets them before it
@@ -49,19 +50,44 @@ inline constexpr std::int32_t kControlSlots = 10;
 inline constexpr std::int32_t kMinPeerSpeed = 1;
 inline constexpr std::int32_t kMaxPeerSpeed = 10'000'000;
 
-// One ring of report records: the tick writes, one reader takes. Records are
-// kept as their 20 wire bytes in atomic words, so a reset from another thread
-// can at worst hand a reader a stale or zeroed record, never a torn word.
-struct TbNReportRing {
-    static constexpr std::size_t kWords = kReportSize / 4;
-    std::array<std::array<std::atomic<std::uint32_t>, kWords>, kRingSize> Records{};
-    std::atomic<std::int32_t> WriteIndex{0}; // advanced by the tick
-    std::atomic<std::int32_t> ReadIndex{0};  // advanced by the reader
-    std::atomic<std::int32_t> Count{0};      // records waiting
+// Datagrams a receiving socket dropped because its buffer was full (not the
+// channel's loss), cumulative since that side last reset its statistics,
+// modulo 65536 as the lost counter. Unknown for a peer whose datagrams do not
+// carry the count: show that as unknown, never as zero.
+struct TbNRcvbufDrops {
+    bool Known = false;
+    std::uint16_t Count = 0;
+    friend bool operator==(const TbNRcvbufDrops&, const TbNRcvbufDrops&) = default;
+};
 
-    void Store(std::int32_t index, const TbNReport& report);
-    TbNReport Load(std::int32_t index) const;
-    void Clear();
+// One record of a report ring: the report and, beside it, the drops of the
+// same side at the same moment.
+struct TbNReportRecord {
+    TbNReport Report{};
+    TbNRcvbufDrops Drops{};
+};
+
+// A ring of report records: the tick appends, one reader takes. A reset is
+// a request (any thread): the reader then gets no record from before it, and
+// its next take starts with a baseline again.
+class TbNReportRing final {
+public:
+    // Tick: the generation to tag a record with, taken before its values.
+    std::uint32_t Generation() const { return m_ring.Generation(); }
+    // Tick: false when the ring is full.
+    bool Append(const TbNReportRecord& record, std::uint32_t generation) {
+        return m_ring.Push(record, generation);
+    }
+    void RequestReset() { m_ring.RequestReset(); }
+    // Records waiting (a figure for display; may include records that a
+    // reset made stale and that the reader will skip).
+    std::int32_t Count() const { return static_cast<std::int32_t>(m_ring.Size()); }
+    // The reader: see TbNet0::GetReports.
+    bool Take(TbNReport* out, TbNRcvbufDrops* drops, std::int32_t& count);
+
+private:
+    TSpscRing<TbNReportRecord, kRingSize> m_ring;
+    std::uint32_t m_readerGeneration = ~0u; // reader: the generation of its first take
 };
 
 class TbNet0;
@@ -85,6 +111,22 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_terminated{false};
+};
+
+// What the tick needs of the last valid datagram read.
+struct TbNLastRead {
+    std::uint16_t Flags = 0;
+    std::uint8_t Kind = nkControl;
+    std::uint16_t Interval = 0;
+    TbNReport Report{};
+    TbNRcvbufDrops Drops{};
+};
+
+// The figures of the socket in force, read back from the kernel after they
+// were set (Linux doubles what is asked and caps it); 0 while no socket.
+struct TbNSocketBuffers {
+    std::int32_t RecvBuf = 0; // bytes
+    std::int32_t SendBuf = 0; // bytes
 };
 
 class TbNet0 {
@@ -125,11 +167,27 @@ public:
     std::uint32_t PeerAcceptAddress() const { return m_peerAcceptAddress.load(); }
     std::uint16_t OutgoingFlags() const { return m_flags.load(); }
     std::uint32_t Destination() const { return m_destinationAddress.load(); }
+    // Sends one more control datagram while the own address is unknown: the
+    // broadcast that tells it, again (an echo may be lost).
+    void RepeatDiscovery();
 
-    // Reports. Reader 0 takes LocalReports, reader 1 RemoteReports.
+    // Reports. Reader 0 takes LocalReports, reader 1 RemoteReports; each
+    // ring has exactly one reader. `drops`, when given, receives beside each
+    // record the receive-buffer drops of the same side (count entries).
     TbNReportRing& LocalReports() { return m_localReports; }
-    bool GetReports(TbNReportRing& ring, TbNReport* out, std::int32_t& count, int reader);
+    bool GetReports(TbNReportRing& ring, TbNReport* out, std::int32_t& count, int reader,
+                    TbNRcvbufDrops* drops = nullptr);
     TbNReport CurrentReport() const;
+
+    // Receive-buffer drops now: this side's own socket, and the count the
+    // peer carried in its last datagram read (unknown when it carried none).
+    TbNRcvbufDrops LocalRcvbufDrops() const;
+    TbNRcvbufDrops RemoteRcvbufDrops() const;
+    // Socket buffer sizes in force (read back after they were set).
+    TbNSocketBuffers SocketBuffers() const;
+    // Sets the open socket's buffers (the Network settings, at once) and
+    // reads back what the kernel made of them; false without a socket.
+    bool ApplySocketBuffers(std::int32_t recvBuf, std::int32_t sendBuf);
 
     // The own address, dotted, once the echo of the own broadcast was heard;
     // empty before.
@@ -141,7 +199,7 @@ public:
     std::uint32_t SeenAddress(std::int32_t i) const;
 
     // Queue state, for the debug view.
-    std::int32_t SendQueue() const { return m_sendQueue.load(); }
+    std::int32_t SendQueue() const { return static_cast<std::int32_t>(m_sendQueue.Size()); }
     std::int32_t SendQueueMax() const { return m_sendQueueMax.load(); }
 
     SOCKET Socket() const { return m_socket.load(); }
@@ -160,14 +218,43 @@ public:
 
 protected:
     friend class TSendThread;
-    static void TimerCallback(unsigned id, unsigned msg, std::uintptr_t user, std::uintptr_t,
+    static void TimerCallback(unsigned id, unsigned msg, std::uintptr_t user, std::uintptr_t tick,
                               std::uintptr_t);
-    void Tick();
+
+    // ---- The tick (timer thread).
+    void Tick(std::uint32_t tickIndex);
+    void TickAddCredit(bool& queued);
+    void TickCloseInterval(const TbNLastRead& last);
+    void TickMaySleep();
+
+    // ---- The send thread.
     void SendLoop();
+    void TakeSocket();
+    void ApplyFlushes();
+    bool SendNext(std::int64_t& deadline);
+    bool LookForInput(bool sent);
+    void ReceiveOne(std::uint32_t destination);
+    bool LearnOwnAddress(const TbNDatagramClass& c, bool own, std::uint32_t source);
+    bool FilterSource(const TbNDatagramClass& c, std::uint32_t source, std::uint32_t length);
+    void Count(const TbNDatagramClass& c, std::uint32_t length);
+    void ApplyCommands(const std::uint8_t* datagram);
+    bool IsOwn(const std::uint8_t* datagram, std::uint32_t source);
+    bool IsHostAddress(std::uint32_t address);
+    bool TakeControl();
+    void DropPending();
+    void AssembleHeader(std::uint8_t* datagram, std::uint8_t kind, std::int32_t size,
+                        std::uint32_t sequence);
+    void SendControl();
+    std::int32_t SendData(std::int32_t count);
+    void SendFailed(int error);
+    void Pace(std::int32_t entry);
+    void WaitForWork(std::int64_t deadlineNs);
+
+    // ---- Any thread.
     void RebuildHeader();
     void RaiseCommand(std::uint16_t bits);
-    void ApplyCommands(const std::uint8_t* datagram);
-    void ReceiveOne();
+    void RequestControl();
+    void WakeTimer();
     void ReportSocketError(const char* step);
     void ShowText(const std::string& text, const std::string& caption, bool onSendThread);
     void AddSeen(std::uint32_t address, std::int32_t first);
@@ -175,33 +262,32 @@ protected:
     void StopThreads();
     void ReleaseSocket();
     void SetLocalLength(std::int32_t length);
-    bool IsOwn(const std::uint8_t* datagram) const;
+    void ClearCurrentReport();
+    void ReadBackBuffers(SOCKET s);
 
-    // Send thread helpers.
-    bool TakeControl();
-    void DropPending();
-    void AssembleHeader(std::uint8_t* datagram, std::uint8_t kind, std::int32_t size);
-    void SendOne(std::uint8_t kind, std::int32_t size);
-    void Pace(std::int32_t entry);
-    void WaitForWork(std::int64_t deadlineNs);
-
+    // ==== Shared by all three threads: atomics only. ====
+    // Settings and peer control (written by the user interface, and by the
+    // send thread when the peer commands).
     std::atomic<std::int32_t> m_commandTime{0};
-    std::uint32_t m_expectedSequence = 0; // send thread
     std::atomic<bool> m_commandSeen{false};
     std::atomic<bool> m_ownAddressKnown{false};
-    std::uint16_t m_instance = 0;
+    std::uint16_t m_instance = 0; // set at construction, read-only after
     std::atomic<SOCKET> m_socket{INVALID_SOCKET};
-    std::atomic<SOCKET> m_socketInUse{INVALID_SOCKET}; // the send thread's socket of this pass
     std::atomic<std::int32_t> m_localSpeed{0};
     std::atomic<std::int32_t> m_remoteSpeed{0};
     std::atomic<std::int32_t> m_localLength{256};
     std::atomic<std::int32_t> m_remoteLength{0};
-    bool m_started = false;
     std::atomic<bool> m_sending{false};
     std::atomic<bool> m_remoteSending{false};
     std::atomic<std::int32_t> m_seenCount{0};
     std::atomic<std::uint32_t> m_acceptAddress{0};
     std::atomic<std::uint32_t> m_peerAcceptAddress{0};
+    std::atomic<bool> m_sendErrorShown{false};
+    std::atomic<bool> m_versionMessageShown{false};
+    std::atomic<bool> m_speedLowered{false};
+    std::atomic<std::uint8_t> m_controlRequest{0};
+    std::atomic<std::int32_t> m_lastReceiveLength{0};
+    std::atomic<std::int32_t> m_lastSendResult{0};
 
     // The outgoing header's values: the send thread assembles the header from
     // them immediately before each send, so only it writes the send buffers.
@@ -211,46 +297,10 @@ protected:
     std::atomic<std::uint32_t> m_headerOwnSpeed{0};
     std::atomic<std::uint32_t> m_headerAccept{0};
     std::atomic<std::uint16_t> m_headerTimerPeriod{0};
-
-    // Two send buffers, for even and odd sequence numbers: their check
-    // patterns differ in one bit per word, and each is written again only when
-    // the datagram length changes.
-    alignas(64) std::array<std::array<std::uint8_t, kBufferSize>, 2> m_sendBuffers{};
-    std::array<std::int32_t, 2> m_patternLength{{-1, -1}};
-    alignas(64) std::array<std::uint8_t, kBufferSize> m_receiveBuffer{};
-
     std::atomic<std::uint16_t> m_intervalCount{0};
-    std::uint16_t m_lastPeerInterval = 0; // tick
-    bool m_socketsReady = false;
-    std::atomic<bool> m_sendErrorShown{false};
-    std::atomic<bool> m_versionMessageShown{false};
-    std::atomic<bool> m_speedLowered{false};
-    std::atomic<std::uint8_t> m_controlRequest{0};
-    unsigned m_timerId = 0;
-    std::atomic<std::int32_t> m_lastReceiveLength{0};
-    std::atomic<std::int32_t> m_lastSendResult{0};
 
-    // Send queue: the tick produces, the send thread consumes. Slots are used
-    // modulo kSendSlots; the capacity only limits how many entries may wait.
-    std::atomic<std::int32_t> m_sendQueue{0};
-    std::int32_t m_sendWrite = 0; // tick
-    std::int32_t m_sendRead = 0;  // send thread
-    std::int64_t m_credit = 0;    // tick, bytes
-    std::atomic<std::int32_t> m_sendQueueMax{4};
-    std::array<std::atomic<std::int32_t>, kSendSlots> m_sendSlots{};
-    std::atomic<std::int32_t> m_flushControl{0}; // entries a rebuild asked the send thread to drop
-    std::atomic<std::int32_t> m_flushSend{0};
-    std::atomic<bool> m_tickFlush{false};
-
-    // Control queue: the only request ever queued is a 64-byte control
-    // datagram, so the queue is its count.
-    std::atomic<std::int32_t> m_controlCount{0};
-
-    TbNReportRing m_localReports;
-    TbNReportRing m_remoteReports;
-    std::atomic<std::uint32_t> m_readerMask{0};
-
-    // Current report: the send thread counts, the tick stamps and records.
+    // Current report: the send thread counts, the tick stamps and records,
+    // a reset (any thread) clears.
     std::atomic<std::uint32_t> m_bytesSent{0};
     std::atomic<std::uint32_t> m_bytesReceived{0};
     std::atomic<std::uint32_t> m_bytesFromOthers{0};
@@ -258,37 +308,48 @@ protected:
     std::atomic<std::uint16_t> m_bad{0};
     std::atomic<std::uint8_t> m_status{0};
     std::atomic<std::uint16_t> m_stamp{0};
-    void ClearCurrentReport();
+    // Receive-buffer drops: the kernel's count for the socket as last seen
+    // (send thread), and its value at the last reset (any thread).
+    std::atomic<bool> m_rcvbufDropsKnown{false};
+    std::atomic<std::uint32_t> m_rcvbufDropsSeen{0};
+    std::atomic<std::uint32_t> m_rcvbufDropsBase{0};
+    std::atomic<std::uint32_t> m_peerRcvbufDrops{0}; // bit 16: known; low 16 bits: count
+    std::atomic<std::int32_t> m_recvBufInForce{0};
+    std::atomic<std::int32_t> m_sendBufInForce{0};
 
     std::atomic<std::int32_t> m_timerPeriod{0};
     std::atomic<std::int32_t> m_infoTime{0};
     std::atomic<std::int32_t> m_ticksPerInterval{0};
-    std::atomic<std::uint32_t> m_tickCounter{0};
-
-    // What the tick needs of the last datagram read, published by the send
-    // thread under a sequence lock so that the tick never blocks.
-    struct TbNLastRead {
-        std::uint16_t Flags = 0;
-        std::uint8_t Kind = nkControl;
-        std::uint16_t Interval = 0;
-        std::array<std::uint8_t, kReportSize> Report{};
-    };
-    static constexpr std::size_t kLastReadWords = 7;
-    std::atomic<std::uint32_t> m_lastReadSeq{0};
-    std::array<std::atomic<std::uint32_t>, kLastReadWords> m_lastReadWords{};
-    void PublishLastRead(const TbNLastRead& last);
-    TbNLastRead LastRead() const;
 
     std::atomic<std::uint32_t> m_destinationAddress{0}; // network byte order
     std::atomic<bool> m_destinationUsable{false};
     std::atomic<std::uint16_t> m_port{0}; // host byte order
     std::atomic<std::uint32_t> m_lastSource{0};
-    std::uint16_t m_lastSourcePort = 0; // send thread
     std::atomic<std::uint32_t> m_lastAcceptedSource{0};
     std::atomic<std::uint16_t> m_lastAcceptedPort{0};
     std::array<std::atomic<std::uint32_t>, kSeenMax> m_seenAddresses{};
     std::mutex m_seenMutex; // user interface and send thread add entries; never the tick
     std::atomic<std::uint32_t> m_localAddress{0};
+
+    // Queues and rings: one producer, one consumer each.
+    // Send queue: the tick pushes entries (datagrams to send), the send
+    // thread counts the front entry down; a rebuild asks for a reset.
+    TSpscRing<std::int32_t, kSendSlots> m_sendQueue;
+    std::atomic<std::int32_t> m_sendQueueMax{4};
+    // Control queue: the only request ever queued is a 64-byte control
+    // datagram, so the queue is its count (tick adds, send thread takes).
+    std::atomic<std::int32_t> m_controlCount{0};
+    std::atomic<std::int32_t> m_flushControl{0}; // entries a rebuild asked the send thread to drop
+    TbNReportRing m_localReports;
+    TbNReportRing m_remoteReports;
+    // What the tick needs of the last valid datagram read (send thread
+    // writes, tick reads).
+    TSeqSnapshot<TbNLastRead> m_lastRead;
+
+    // The timer: asleep to the next interval end while there is nothing to
+    // pace; whoever gives it work wakes it.
+    std::atomic<bool> m_timerAsleep{false};
+    std::atomic<unsigned> m_timerId{0};
 
     // Wakes the send thread from its wait: the tick queued work, or stop.
     int m_wakeFd = -1;
@@ -301,15 +362,45 @@ protected:
     std::string m_boxText;
     std::string m_boxCaption;
 
-    // Pacing of data inside one tick (send thread).
-    std::int32_t m_paceEntryRead = -1; // slot the pacing plan belongs to
-    std::int32_t m_paceBurst = 0;      // datagrams per sub-burst
-    std::int32_t m_paceLeft = 0;       // datagrams left in the current sub-burst
-    std::int32_t m_paceIndex = 0;      // sub-bursts done
+    // ==== User-interface thread only. ====
+    bool m_started = false;
+    bool m_socketsReady = false;
+
+    // ==== The tick only. ====
+    std::int64_t m_credit = 0;            // bytes
+    std::uint32_t m_creditGeneration = 0; // send-queue generation the credit belongs to
+    std::uint32_t m_tickCounter = 0;
+    std::uint32_t m_lastTickIndex = 0;
+    std::uint16_t m_lastPeerInterval = 0;
+
+    // ==== The send thread only. ====
+    std::atomic<SOCKET> m_socketInUse{INVALID_SOCKET}; // read by ReleaseSocket()
+    std::uint32_t m_expectedSequence = 0;
+    std::uint16_t m_lastSourcePort = 0;
+    // Send buffers for one sendmmsg batch: the even half for even sequence
+    // numbers, the odd half for odd ones, so that each buffer's check
+    // pattern is written again only when the datagram length changes.
+    static constexpr std::int32_t kBatch = 32;
+    alignas(64) std::array<std::array<std::uint8_t, kBufferSize>, 2 * kBatch> m_sendBuffers{};
+    std::array<std::int32_t, 2 * kBatch> m_patternLength{};
+    alignas(64) std::array<std::uint8_t, kBufferSize> m_receiveBuffer{};
+    // Pacing of data inside one tick.
+    std::uint32_t m_pacedEntry = ~0u; // queue position the pacing plan belongs to
+    bool m_inputKnownEmpty = false;   // the last wait saw nothing on the socket
+    std::int32_t m_paceBurst = 0;     // datagrams per sub-burst
+    std::int32_t m_paceLeft = 0;      // datagrams left in the current sub-burst
+    std::int32_t m_paceIndex = 0;     // sub-bursts done
     std::int64_t m_paceStartNs = 0;
     std::int64_t m_paceStepNs = 0;
     static constexpr std::int32_t kReceiveSkip = 8;
     std::int32_t m_receiveSkip = 0; // sends left before the next look for input
+    // This host's addresses, refreshed when an own-looking datagram comes from
+    // an address not among them (never per datagram).
+    static constexpr std::size_t kHostAddressMax = 32;
+    std::array<std::uint32_t, kHostAddressMax> m_hostAddresses{};
+    std::size_t m_hostAddressCount = 0;
+    std::uint32_t m_lastRefreshSource = 0;
+    bool RefreshHostAddresses();
 
     TSendThread m_thread{*this};
 };
@@ -327,12 +418,17 @@ public:
 
     void SetLookup(bool on);
     bool LookupActive() const { return m_lookupActive.load(); }
-    std::int32_t FoundCount() const { return m_foundCount.load(std::memory_order_acquire); }
+    std::int32_t FoundCount() const {
+        return static_cast<std::int32_t>(m_found.load(std::memory_order_acquire) & 0xFFu);
+    }
     // The i-th answering copy (IPv4 in network byte order), i < FoundCount().
     sockaddr_in FoundServer(std::int32_t i) const;
 
 protected:
-    std::atomic<std::int32_t> m_foundCount{0};
+    // Found servers: the count in the low byte, the search number above it,
+    // so that a new search (user interface) and an append (send thread)
+    // agree: an append made for an older search is never counted.
+    std::atomic<std::uint32_t> m_found{0};
     std::atomic<bool> m_lookupActive{false};
     std::array<std::atomic<std::uint32_t>, kFoundMax> m_foundAddresses{};
     std::array<std::atomic<std::uint16_t>, kFoundMax> m_foundPorts{};
@@ -367,8 +463,14 @@ extern WSADATA SocketInfo;
 extern std::atomic<TbNBSClient*> NetClient;
 
 // Socket-interface start-up check; shows its message and returns false when
-// the interface is missing, too old or offers too few sockets.
+// the interface is missing, too old or offers too few sockets, or when the
+// start-up itself failed (its error text is then shown).
 bool SocketsStartupCheck();
+// The text of a failed socket-interface start-up or clean-up.
+std::string SocketInterfaceErrorText(int code, const char* api);
+// Socket-interface clean-up: true when it succeeded; otherwise its error
+// text goes to the error box.
+bool SocketsCleanup();
 // The message of that check for a description record (none: the start-up
 // failed); empty when the interface will do.
 std::string StartupCheckText(const WSADATA* data);

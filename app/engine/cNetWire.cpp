@@ -5,33 +5,33 @@
 #include <cstring>
 
 void EncodeReport(const TbNReport& report, std::uint8_t* out) {
-    PutU16(out + 0, report.Stamp);
-    out[2] = report.Status;
-    out[3] = report.Reserved;
-    PutU32(out + 4, report.BytesSent);
-    PutU32(out + 8, report.BytesReceived);
-    PutU32(out + 12, report.BytesFromOthers);
-    PutU16(out + 16, report.Lost);
-    PutU16(out + 18, report.Bad);
+    PutU16(out + rpt::Stamp, report.Stamp);
+    out[rpt::Status] = report.Status;
+    out[rpt::Reserved] = report.Reserved;
+    PutU32(out + rpt::BytesSent, report.BytesSent);
+    PutU32(out + rpt::BytesReceived, report.BytesReceived);
+    PutU32(out + rpt::BytesFromOthers, report.BytesFromOthers);
+    PutU16(out + rpt::Lost, report.Lost);
+    PutU16(out + rpt::Bad, report.Bad);
 }
 
 TbNReport DecodeReport(const std::uint8_t* in) {
     TbNReport report;
-    report.Stamp = GetU16(in + 0);
-    report.Status = in[2];
-    report.Reserved = in[3];
-    report.BytesSent = GetU32(in + 4);
-    report.BytesReceived = GetU32(in + 8);
-    report.BytesFromOthers = GetU32(in + 12);
-    report.Lost = GetU16(in + 16);
-    report.Bad = GetU16(in + 18);
+    report.Stamp = GetU16(in + rpt::Stamp);
+    report.Status = in[rpt::Status];
+    report.Reserved = in[rpt::Reserved];
+    report.BytesSent = GetU32(in + rpt::BytesSent);
+    report.BytesReceived = GetU32(in + rpt::BytesReceived);
+    report.BytesFromOthers = GetU32(in + rpt::BytesFromOthers);
+    report.Lost = GetU16(in + rpt::Lost);
+    report.Bad = GetU16(in + rpt::Bad);
     return report;
 }
 
 void EncodeHeader(const TbNHeader& h, std::uint8_t* out) {
-    std::memcpy(out, h.Signature.data(), 4);
+    std::memcpy(out + hdr::Signature, h.Signature.data(), 4);
     out[hdr::Version] = h.Version;
-    out[5] = h.HeaderLength;
+    out[hdr::HeaderLength] = h.HeaderLength;
     out[hdr::PatternOffset] = h.PatternOffset;
     out[hdr::Kind] = h.Kind;
     PutU16(out + hdr::Length, h.Length);
@@ -39,22 +39,22 @@ void EncodeHeader(const TbNHeader& h, std::uint8_t* out) {
     PutU32(out + hdr::Sequence, h.Sequence);
     PutU16(out + hdr::Interval, h.Interval);
     PutU16(out + hdr::RequestedLength, h.RequestedLength);
-    PutU16(out + 20, h.TimerPeriod);
-    PutU16(out + 22, h.Reserved1);
+    PutU16(out + hdr::TimerPeriod, h.TimerPeriod);
+    PutU16(out + hdr::RcvbufDrops, h.RcvbufDrops);
     PutU32(out + hdr::RequestedSpeed, h.RequestedSpeed);
     std::memcpy(out + hdr::AcceptAddress, h.AcceptAddress.data(), 4);
     EncodeReport(h.Report, out + hdr::Report);
     PutU32(out + hdr::OwnSpeed, h.OwnSpeed);
     PutU16(out + hdr::Instance, h.Instance);
-    PutU16(out + 58, h.Reserved2);
+    PutU16(out + hdr::Reserved2, h.Reserved2);
     PutU32(out + hdr::Checksum, h.Checksum);
 }
 
 TbNHeader DecodeHeader(const std::uint8_t* in) {
     TbNHeader h;
-    std::memcpy(h.Signature.data(), in, 4);
+    std::memcpy(h.Signature.data(), in + hdr::Signature, 4);
     h.Version = in[hdr::Version];
-    h.HeaderLength = in[5];
+    h.HeaderLength = in[hdr::HeaderLength];
     h.PatternOffset = in[hdr::PatternOffset];
     h.Kind = in[hdr::Kind];
     h.Length = GetU16(in + hdr::Length);
@@ -62,14 +62,14 @@ TbNHeader DecodeHeader(const std::uint8_t* in) {
     h.Sequence = GetU32(in + hdr::Sequence);
     h.Interval = GetU16(in + hdr::Interval);
     h.RequestedLength = GetU16(in + hdr::RequestedLength);
-    h.TimerPeriod = GetU16(in + 20);
-    h.Reserved1 = GetU16(in + 22);
+    h.TimerPeriod = GetU16(in + hdr::TimerPeriod);
+    h.RcvbufDrops = GetU16(in + hdr::RcvbufDrops);
     h.RequestedSpeed = GetU32(in + hdr::RequestedSpeed);
     std::memcpy(h.AcceptAddress.data(), in + hdr::AcceptAddress, 4);
     h.Report = DecodeReport(in + hdr::Report);
     h.OwnSpeed = GetU32(in + hdr::OwnSpeed);
     h.Instance = GetU16(in + hdr::Instance);
-    h.Reserved2 = GetU16(in + 58);
+    h.Reserved2 = GetU16(in + hdr::Reserved2);
     h.Checksum = GetU32(in + hdr::Checksum);
     return h;
 }

@@ -38,6 +38,11 @@ enum tNetKind : std::uint8_t { nkData = 0, nkControl = 1 };
 // Report status bits.
 inline constexpr std::uint8_t kStatusSendFailed = 0x01;
 inline constexpr std::uint8_t kStatusResetAsked = 0x04;
+// Report reserved-byte bits (offset 3 of the report). A receiver that does not
+// know them ignores them, as it ignores every reserved byte.
+// 0x01: the header's field at offset 22 carries the sender's receive-buffer
+// drops. Without it the peer's drops are unknown, never zero.
+inline constexpr std::uint8_t kMarkRcvbufDrops = 0x01;
 
 struct TbNReport {
     std::uint16_t Stamp = 0; // low 16 bits of the millisecond clock at the interval end
@@ -52,7 +57,6 @@ struct TbNReport {
     friend bool operator==(const TbNReport&, const TbNReport&) = default;
 };
 static_assert(sizeof(TbNReport) == kReportSize);
-static_assert(offsetof(TbNReport, BytesSent) == 4 && offsetof(TbNReport, Lost) == 16);
 
 struct TbNHeader {
     std::array<std::uint8_t, 4> Signature = kSignature;
@@ -66,7 +70,10 @@ struct TbNHeader {
     std::uint16_t Interval = 0;
     std::uint16_t RequestedLength = 0;
     std::uint16_t TimerPeriod = 0;
-    std::uint16_t Reserved1 = 0;
+    // Datagrams the sender's own socket dropped because its receive buffer
+    // was full, cumulative since its last reset, modulo 65536; meaningful only
+    // with kMarkRcvbufDrops in the report's reserved byte.
+    std::uint16_t RcvbufDrops = 0;
     std::uint32_t RequestedSpeed = 0;
     std::array<std::uint8_t, 4> AcceptAddress{}; // network byte order
     TbNReport Report{};
@@ -78,13 +85,12 @@ struct TbNHeader {
     friend bool operator==(const TbNHeader&, const TbNHeader&) = default;
 };
 static_assert(sizeof(TbNHeader) == kHeaderSize);
-static_assert(offsetof(TbNHeader, Length) == 8 && offsetof(TbNHeader, Sequence) == 12);
-static_assert(offsetof(TbNHeader, RequestedSpeed) == 24 && offsetof(TbNHeader, Report) == 32);
-static_assert(offsetof(TbNHeader, OwnSpeed) == 52 && offsetof(TbNHeader, Checksum) == 60);
 
 // Field offsets inside the header, for code that works on the raw buffer.
 namespace hdr {
+inline constexpr std::size_t Signature = 0;
 inline constexpr std::size_t Version = 4;
+inline constexpr std::size_t HeaderLength = 5;
 inline constexpr std::size_t PatternOffset = 6;
 inline constexpr std::size_t Kind = 7;
 inline constexpr std::size_t Length = 8;
@@ -92,13 +98,58 @@ inline constexpr std::size_t Flags = 10;
 inline constexpr std::size_t Sequence = 12;
 inline constexpr std::size_t Interval = 16;
 inline constexpr std::size_t RequestedLength = 18;
+inline constexpr std::size_t TimerPeriod = 20;
+inline constexpr std::size_t RcvbufDrops = 22;
 inline constexpr std::size_t RequestedSpeed = 24;
 inline constexpr std::size_t AcceptAddress = 28;
 inline constexpr std::size_t Report = 32;
 inline constexpr std::size_t OwnSpeed = 52;
 inline constexpr std::size_t Instance = 56;
+inline constexpr std::size_t Reserved2 = 58;
 inline constexpr std::size_t Checksum = 60;
 } // namespace hdr
+
+// Offsets inside the 20-byte report.
+namespace rpt {
+inline constexpr std::size_t Stamp = 0;
+inline constexpr std::size_t Status = 2;
+inline constexpr std::size_t Reserved = 3;
+inline constexpr std::size_t BytesSent = 4;
+inline constexpr std::size_t BytesReceived = 8;
+inline constexpr std::size_t BytesFromOthers = 12;
+inline constexpr std::size_t Lost = 16;
+inline constexpr std::size_t Bad = 18;
+} // namespace rpt
+
+// The named offsets are the in-memory layout of the records, so a field
+// cannot have one offset here and another in the encoder.
+static_assert(offsetof(TbNHeader, Signature) == hdr::Signature);
+static_assert(offsetof(TbNHeader, Version) == hdr::Version);
+static_assert(offsetof(TbNHeader, HeaderLength) == hdr::HeaderLength);
+static_assert(offsetof(TbNHeader, PatternOffset) == hdr::PatternOffset);
+static_assert(offsetof(TbNHeader, Kind) == hdr::Kind);
+static_assert(offsetof(TbNHeader, Length) == hdr::Length);
+static_assert(offsetof(TbNHeader, Flags) == hdr::Flags);
+static_assert(offsetof(TbNHeader, Sequence) == hdr::Sequence);
+static_assert(offsetof(TbNHeader, Interval) == hdr::Interval);
+static_assert(offsetof(TbNHeader, RequestedLength) == hdr::RequestedLength);
+static_assert(offsetof(TbNHeader, TimerPeriod) == hdr::TimerPeriod);
+static_assert(offsetof(TbNHeader, RcvbufDrops) == hdr::RcvbufDrops);
+static_assert(offsetof(TbNHeader, RequestedSpeed) == hdr::RequestedSpeed);
+static_assert(offsetof(TbNHeader, AcceptAddress) == hdr::AcceptAddress);
+static_assert(offsetof(TbNHeader, Report) == hdr::Report);
+static_assert(offsetof(TbNHeader, OwnSpeed) == hdr::OwnSpeed);
+static_assert(offsetof(TbNHeader, Instance) == hdr::Instance);
+static_assert(offsetof(TbNHeader, Reserved2) == hdr::Reserved2);
+static_assert(offsetof(TbNHeader, Checksum) == hdr::Checksum);
+static_assert(offsetof(TbNReport, Stamp) == rpt::Stamp);
+static_assert(offsetof(TbNReport, Status) == rpt::Status);
+static_assert(offsetof(TbNReport, Reserved) == rpt::Reserved);
+static_assert(offsetof(TbNReport, BytesSent) == rpt::BytesSent);
+static_assert(offsetof(TbNReport, BytesReceived) == rpt::BytesReceived);
+static_assert(offsetof(TbNReport, BytesFromOthers) == rpt::BytesFromOthers);
+static_assert(offsetof(TbNReport, Lost) == rpt::Lost);
+static_assert(offsetof(TbNReport, Bad) == rpt::Bad);
 
 inline std::uint16_t GetU16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));

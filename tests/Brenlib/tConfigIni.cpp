@@ -27,8 +27,8 @@ TEST_F(TConfigIniTest, EmptyStoreGivesTheDefaultsAndCreatesNothing) {
     EXPECT_EQ(CfgOpt.ViewTime, 1000);
     EXPECT_EQ(CfgOpt.GraphTime, 30);
     EXPECT_EQ(CfgOpt.Port, 2222);
-    EXPECT_EQ(CfgOpt.SockRecvBuf, 8192);
-    EXPECT_EQ(CfgOpt.SockSendBuf, 8192);
+    EXPECT_EQ(CfgOpt.SockRecvBuf, 262144);
+    EXPECT_EQ(CfgOpt.SockSendBuf, 262144);
     EXPECT_EQ(Colors, (TColorArray{0x00FF0000, 0x00008000, 0x000000FF}));
     EXPECT_EQ(Cfg.LocalSpeed, 1000);
     EXPECT_EQ(Cfg.RemoteSpeed, 1000);
@@ -45,7 +45,7 @@ TEST_F(TConfigIniTest, SaveWritesFileAndPerUserBranch) {
     TCfg::Save();
     EXPECT_EQ(ReadFile(IniPath()),
               "[Config]\nTimerPeriod=10\nInfoTime=200\nViewTime=1000\nGraphTime=30\nPort=2222\n"
-              "SockRecvBuf=8192\nSockSendBuf=8192\nColors=16711680,32768,255\n"
+              "SockRecvBuf=262144\nSockSendBuf=262144\nColors=16711680,32768,255\n"
               "[Current]\nLocalSpeed=1000\nRemoteSpeed=1000\nMaxSpeed=1000\n"
               "SizeOfPacket=1450\nRemotePacket=1000\nMaxPacket=0\n");
     EXPECT_EQ(UserValue("Config/Colors"), "16711680,32768,255");
@@ -79,6 +79,14 @@ TEST_F(TConfigIniTest, TwoColoursChangeOnlyTheFirstTwo) {
     WriteFile(IniPath(), "[Config]\nColors=1,2\n");
     TCfgOpt::Read();
     EXPECT_EQ(Colors, (TColorArray{1, 2, 0x000000FF}));
+}
+
+// The compiled-in buffer sizes changed; a size stored in a file is kept.
+TEST_F(TConfigIniTest, StoredSocketBuffersKeepTheirValues) {
+    WriteFile(IniPath(), "[Config]\nSockRecvBuf=8192\nSockSendBuf=4096\n");
+    TCfgOpt::Read();
+    EXPECT_EQ(CfgOpt.SockRecvBuf, 8192);
+    EXPECT_EQ(CfgOpt.SockSendBuf, 4096);
 }
 
 TEST_F(TConfigIniTest, HandWrittenFileSurvivesASave) {

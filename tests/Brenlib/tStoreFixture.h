@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include "bConfig.h"
+#include "tHelpers.h"
 #include "zIniReg.h"
 #include "zParams.h"
 
@@ -44,12 +45,9 @@ protected:
     std::string IniPath() const { return Path("ravelox.INI"); }
 
     static void WriteFile(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
+        testhelp::WriteFile(path, text);
     }
-    static std::string ReadFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    static std::string ReadFile(const std::string& path) { return testhelp::ReadFile(path); }
     static bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
     // The per-user and machine registry branches, read directly.

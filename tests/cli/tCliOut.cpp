@@ -57,7 +57,7 @@ TEST(CliSummary, QualitiesAreNullWhereThePanelShowsNothing) {
 
 TEST(CliSummary, TextShowsBothDirectionsWithTheSpeedTexts) {
     const std::vector<std::string> lines = SummaryText(LossySummary());
-    ASSERT_EQ(lines.size(), 4U);
+    ASSERT_EQ(lines.size(), 5U); // the last: receive-buffer drops
     EXPECT_EQ(lines[0], "Summary over 10.00 s");
     EXPECT_TRUE(Contains(lines[1], "sent 1.00 Mbps, peer received 1.00 Mbps, quality 100%, lost 0"))
         << lines[1];
@@ -65,11 +65,58 @@ TEST(CliSummary, TextShowsBothDirectionsWithTheSpeedTexts) {
     EXPECT_TRUE(Contains(lines[3], "bandwidth 1.99 Mbps, quality 99%")) << lines[3];
 }
 
+struct DropsCase {
+    const char* name;
+    TCliDrops drops;
+    bool hint;
+    const char* text; // the summary's drops line
+};
+
+class CliDrops : public testing::TestWithParam<DropsCase> {};
+
+// LossySummary lost 86 from the peer to this host and none the other way.
+TEST_P(CliDrops, SummaryShowsTheDropsAndSaysWhenTheyExplainTheLoss) {
+    const DropsCase& c = GetParam();
+    const nlohmann::json j = SummaryJson(LossySummary(), c.drops).at("summary");
+    EXPECT_EQ(j.at("local_rcvbuf_drops"),
+              c.drops.Local ? nlohmann::json(*c.drops.Local) : nlohmann::json());
+    EXPECT_EQ(j.at("remote_rcvbuf_drops"),
+              c.drops.Remote ? nlohmann::json(*c.drops.Remote) : nlohmann::json());
+    const std::vector<std::string> lines = SummaryText(LossySummary(), c.drops);
+    EXPECT_TRUE(Contains(lines.at(4), c.text)) << lines.at(4);
+    const bool hinted = lines.size() > 5 && Contains(lines.at(5), "raise the receive buffer with "
+                                                                  "--recv-buf or the Network "
+                                                                  "settings");
+    EXPECT_EQ(hinted, c.hint);
+    EXPECT_EQ(RcvbufHint(LossySummary(), c.drops).empty(), !c.hint);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Summary, CliDrops,
+    testing::Values(DropsCase{"unknown", {}, false, "this host ?, peer ?"},
+                    DropsCase{"all_drops", {86, 0}, true, "this host 86, peer 0"},
+                    DropsCase{"half", {43, std::nullopt}, true, "this host 43, peer ?"},
+                    DropsCase{"few", {10, 0}, false, "this host 10, peer 0"},
+                    // Drops where nothing was lost explain nothing.
+                    DropsCase{"peer_without_loss", {0, 50}, false, "this host 0, peer 50"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CliInterval, DropsShowPerSideAndUnknownAsSuch) {
+    TCliInterval interval;
+    interval.Local.RcvbufDrops = 12;
+    const std::string text = IntervalText(interval);
+    EXPECT_TRUE(Contains(text, "drops    12")) << text;
+    EXPECT_TRUE(Contains(text, "drops     ?")) << text;
+    const nlohmann::json j = IntervalJson(interval).at("interval");
+    EXPECT_EQ(j.at("local").at("rcvbuf_drops").get<int>(), 12);
+    EXPECT_TRUE(j.at("remote").at("rcvbuf_drops").is_null());
+}
+
 TEST(CliInterval, TextAndJsonShowBothSides) {
     TCliInterval interval;
     interval.TimeMs = 2500;
-    interval.Local = {10000, 0, 0, 0, true};
-    interval.Remote = {0, 9900, 12, 1, true};
+    interval.Local = {10000, 0, 0, 0, true, std::nullopt};
+    interval.Remote = {0, 9900, 12, 1, true, std::nullopt};
     const std::string text = IntervalText(interval);
     EXPECT_TRUE(Contains(text, "2.5 s")) << text;
     EXPECT_TRUE(Contains(text, "Local out 10.0 Mbps")) << text;

@@ -23,46 +23,17 @@
 #include <nlohmann/json.hpp>
 
 #include "NetNs.h"
+#include "tHelpers.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using nlohmann::json;
 
 constexpr int kPort = 2345; // from the settings file each test writes
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-// A folder of its own for each test: the settings file (RAVELOX_HOME), the
-// registry mirror (XDG_CONFIG_HOME), outputs and logs.
-class TempDir final {
-public:
-    TempDir() {
-        char name[] = "/tmp/rvcli-XXXXXX";
-        const char* made = ::mkdtemp(name);
-        if (made == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        m_path = made;
-    }
-    ~TempDir() { netns::Run("rm -rf '" + m_path + "'"); }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+using testhelp::ReadFile;
+using testhelp::TempDir;
+using testhelp::WriteFile;
 
 // One run of ravelox-cli, in a host's namespace or in the test's own world.
 class Cli final {
@@ -102,29 +73,23 @@ public:
     // The exit code once the program ended within timeoutMs; -1 when it was
     // killed by a signal; empty when it still runs.
     std::optional<int> Wait(int timeoutMs) {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!m_status) {
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
-                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            else if (Clock::now() >= deadline)
-                break;
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        testhelp::WaitUntil(
+            [&] {
+                int status = 0;
+                if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
+                    m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                return m_status.has_value();
+            },
+            std::chrono::milliseconds(timeoutMs), std::chrono::milliseconds(20));
         return m_status;
     }
     void Signal(int signal) const { ::kill(m_pid, signal); }
 
     // Waits until stdout holds `part`.
     bool WaitForOutput(const std::string& part, int timeoutMs) const {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (Out().find(part) == std::string::npos) {
-            if (Clock::now() >= deadline)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return true;
+        return testhelp::WaitUntil([&] { return Out().find(part) != std::string::npos; },
+                                   std::chrono::milliseconds(timeoutMs),
+                                   std::chrono::milliseconds(20));
     }
 
     std::string Out() const { return ReadFile(m_out); }
@@ -245,6 +210,44 @@ TEST_F(CliRun, TestAgainstResponderMeasuresWhatWasAskedAndSavesNothing) {
     EXPECT_TRUE(v.at("view").at("local").at("has_data").get<bool>());
     ExpectNear(v.at("summary"), "local_output_kbps", 8000, 0.05);
     ExpectNear(v.at("summary"), "remote_input_kbps", 8000, 0.05);
+}
+
+// A copy pointed at its own address measures its own loop, and answers as a
+// peer would. --time counts from the start of the statistics.
+TEST_F(CliRun, SelfLoopMeasuresForTheWholeTimeAndShowsDrops) {
+    auto test = Start(-1, {"test", "127.0.0.1", "--time", "3", "--local-speed", "4M", "--direction",
+                           "local", "--json"});
+    ASSERT_EQ(test->Wait(15000), 0) << test->Err() << test->Out();
+    const std::vector<json> lines = test->JsonLines();
+    const json& head = lines.front().at("test");
+    EXPECT_EQ(head.at("recv_buf_bytes").get<int>(), 2 * 256 * 1024); // the default, doubled
+    const json s = Summary(*test);
+    ASSERT_FALSE(s.empty()) << test->Out();
+    EXPECT_GE(s.at("elapsed_ms").get<int>(), 2800) << test->Out();
+    EXPECT_LE(s.at("elapsed_ms").get<int>(), 3300) << test->Out();
+    ExpectNear(s, "local_output_kbps", 4000, 0.05);
+    ExpectNear(s, "remote_input_kbps", 4000, 0.05);
+    EXPECT_EQ(s.at("local_rcvbuf_drops").get<int>(), 0);
+    EXPECT_EQ(s.at("remote_rcvbuf_drops").get<int>(), 0);
+    bool intervalDrops = false;
+    for (const json& line : lines)
+        intervalDrops = intervalDrops || (line.contains("interval") &&
+                                          line.at("interval").at("local").at("rcvbuf_drops") == 0);
+    EXPECT_TRUE(intervalDrops) << test->Out();
+}
+
+// The first echo of the own broadcast is lost (the first datagram that
+// arrives at the port is dropped): the broadcast goes out again and the test
+// runs.
+TEST_F(CliRun, ALostBroadcastEchoIsSentAgain) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto responder = Responder(1);
+    netns::DropEveryNth drop(*m_net, 0, 100000, kPort);
+    auto test = Start(0, {"test", m_net->Address(1), "--time", "1", "--local-speed", "1M",
+                          "--direction", "local", "--json"});
+    EXPECT_EQ(test->Wait(15000), 0) << test->Err() << test->Out();
+    EXPECT_EQ(drop.Dropped(), 1u);
+    EXPECT_FALSE(Summary(*test).empty()) << test->Out();
 }
 
 TEST_F(CliRun, LossShowsAsQualityBelowFullAndMatchingLostCounts) {

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The engine with real sockets, between hosts made by the network harness.
+#include <array>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "NetNs.h"
+#include "tHelpers.h"
 #include "cNet0.h"
 #include "uConfig.h"
 
@@ -19,15 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-template <class Pred> bool WaitUntil(Pred pred, std::chrono::milliseconds timeout = 3000ms) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using testhelp::WaitUntil;
 
 struct Shown {
     std::string text;
@@ -408,11 +405,11 @@ TEST_F(EngineTest, ReportsReachBothRingsAndTheFirstTakeIsABaseline) {
     Engine(net, 1);
     TbNReport out[kRingSize];
     std::int32_t count = kRingSize;
-    ASSERT_TRUE(WaitUntil([&] { return a.LocalReports().Count.load() >= 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return a.LocalReports().Count() >= 3; }));
     count = kRingSize;
     EXPECT_TRUE(a.GetReports(a.LocalReports(), out, count, 0));
     EXPECT_GE(count, 3);
-    ASSERT_TRUE(WaitUntil([&] { return a.LocalReports().Count.load() >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return a.LocalReports().Count() >= 1; }));
     count = kRingSize;
     EXPECT_FALSE(a.GetReports(a.LocalReports(), out, count, 0));
     EXPECT_GE(count, 1);
@@ -491,8 +488,8 @@ TEST_F(EngineTest, OpenCloseAndReopen) {
     }
     EXPECT_TRUE(a.IsOpen());
     // The timer kept running: reports still come.
-    const auto before = a.LocalReports().Count.load();
-    EXPECT_TRUE(WaitUntil([&] { return a.LocalReports().Count.load() > before; }));
+    const auto before = a.LocalReports().Count();
+    EXPECT_TRUE(WaitUntil([&] { return a.LocalReports().Count() > before; }));
 }
 
 TEST_F(EngineTest, AnIdlePeerAnswersEveryIntervalWithItsReport) {
@@ -550,6 +547,277 @@ TEST_F(EngineTest, AnotherVersionIsReportedOnceAndStillCounted) {
     EXPECT_EQ(boxes[0].text, "Incompatibile version of remote application");
     EXPECT_EQ(boxes[0].caption, "Receive");
     EXPECT_EQ(b.CurrentReport().Bad, 0);
+}
+
+// ---------------------------------------------------------------- receive-buffer drops
+
+// The kernel's figures of the UDP socket bound to `port` on a host, from
+// /proc/net/udp: bytes waiting to be read, and datagrams dropped for want of
+// buffer (the last column).
+struct TUdpRow {
+    std::uint64_t Queued = 0;
+    std::uint64_t Drops = 0;
+};
+
+TUdpRow KernelUdpRow(const netns::Topology& net, int host, std::uint16_t port) {
+    const std::string table = net.ExecOutput(host, "cat /proc/net/udp");
+    char local[16];
+    std::snprintf(local, sizeof local, ":%04X", port);
+    std::size_t from = 0;
+    while (from < table.size()) {
+        const std::size_t end = table.find('\n', from);
+        const std::string line = table.substr(from, end - from);
+        from = end == std::string::npos ? table.size() : end + 1;
+        std::istringstream fields(line);
+        std::vector<std::string> f;
+        for (std::string field; fields >> field;)
+            f.push_back(field);
+        // sl local_address rem_address st tx_queue:rx_queue ... drops
+        if (f.size() < 13 || f[1].find(local) == std::string::npos)
+            continue;
+        TUdpRow row;
+        row.Queued = std::stoull(f[4].substr(f[4].find(':') + 1), nullptr, 16);
+        row.Drops = std::stoull(f.back());
+        return row;
+    }
+    ADD_FAILURE() << "no socket on port " << port << " in\n" << table;
+    return {};
+}
+
+struct BufferCase {
+    const char* name;
+    std::int32_t recvBuf;
+    bool drops;
+};
+
+class EngineRcvbuf : public EngineTest, public testing::WithParamInterface<BufferCase> {};
+
+// The reading thread is held up (a datagram of another version raises a box
+// that waits for the user-interface thread) while a burst arrives: what the
+// buffer cannot hold the kernel drops. The engine reports exactly the
+// kernel's count, its lost count (sequence gaps) equals it, and the count
+// travels to the peer in the header.
+TEST_P(EngineRcvbuf, ReportsTheKernelsDropsBesideTheLostCount) {
+    constexpr std::uint32_t kBurst = 200;
+    CfgOpt.SockRecvBuf = GetParam().recvBuf;
+    NetOutward.ShowTextOnAnyThread = false;
+    netns::Topology net(2);
+    auto& b = Engine(net, 1);
+    ASSERT_TRUE(b.IsOpen());
+    EXPECT_TRUE(b.LocalRcvbufDrops().Known);
+    EXPECT_GE(b.SocketBuffers().RecvBuf, GetParam().recvBuf); // Linux doubles it
+    // The peer: a plain socket on the engine's port, which also hears the
+    // engine's answers.
+    SOCKET peer = INVALID_SOCKET;
+    {
+        netns::HostScope in(net, 0);
+        peer = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in own{};
+        own.sin_family = AF_INET;
+        own.sin_port = htons(2222);
+        ASSERT_EQ(::bind(peer, reinterpret_cast<const sockaddr*>(&own), sizeof own), 0);
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(2222);
+    to.sin_addr.s_addr = net.AddressNet(1);
+    const auto send = [&](const std::vector<std::uint8_t>& d) {
+        ::sendto(peer, d.data(), d.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    };
+
+    auto hold = Injector::Datagram(0, 200);
+    hold[hdr::Version] = kProtocolVersion + 1;
+    WriteChecksum(hold.data());
+    send(hold);
+    ASSERT_TRUE(WaitUntil([&] { return b.CurrentReport().BytesReceived >= 200; }));
+    for (std::uint32_t s = 1; s <= kBurst; ++s)
+        send(Injector::Datagram(s, 200));
+    // Let the reading go on, and close the stream with one more datagram,
+    // of another length so that its arrival shows.
+    ASSERT_TRUE(WaitUntil([&] { return b.ShowPendingBox(); }));
+    ASSERT_TRUE(WaitUntil([&] { return KernelUdpRow(net, 1, 2222).Queued == 0; }));
+    // It also opens a new interval of the peer, which the engine answers.
+    auto last = Injector::Datagram(kBurst + 1, 300);
+    PutU16(last.data() + hdr::Interval, 1);
+    WriteChecksum(last.data());
+    send(last);
+    ASSERT_TRUE(WaitUntil([&] { return b.PeerPacketSize.load() == 300; }));
+
+    const std::uint64_t kernel = KernelUdpRow(net, 1, 2222).Drops;
+    EXPECT_EQ(kernel > 0, GetParam().drops) << kernel;
+    EXPECT_EQ(b.LocalRcvbufDrops().Count, kernel);
+    EXPECT_EQ(b.CurrentReport().Lost, kernel);
+    EXPECT_EQ(b.CurrentReport().Bad, 0);
+
+    // The next interval's record carries the count beside the report.
+    TbNReport reports[kRingSize];
+    TbNRcvbufDrops drops[kRingSize];
+    bool recorded = false;
+    WaitUntil([&] {
+        std::int32_t count = kRingSize;
+        b.GetReports(b.LocalReports(), reports, count, 0, drops);
+        for (std::int32_t i = 0; i < count; ++i)
+            recorded = recorded ||
+                       (drops[i].Known && drops[i].Count == kernel && reports[i].Lost == kernel);
+        return recorded;
+    });
+    EXPECT_TRUE(recorded);
+
+    // The engine answers the data with control datagrams that carry the
+    // count at offset 22, marked in the report's reserved byte.
+    bool carried = false;
+    WaitUntil([&] {
+        std::array<std::uint8_t, kBufferSize> d{};
+        while (::recv(peer, d.data(), d.size(), MSG_DONTWAIT) >= static_cast<ssize_t>(kHeaderSize))
+            carried = carried || ((d[hdr::Report + rpt::Reserved] & kMarkRcvbufDrops) != 0 &&
+                                  GetU16(d.data() + hdr::RcvbufDrops) == kernel);
+        return carried;
+    });
+    EXPECT_TRUE(carried);
+    closesocket(peer);
+}
+
+INSTANTIATE_TEST_SUITE_P(Buffers, EngineRcvbuf,
+                         testing::Values(BufferCase{"tiny", 1024, true},
+                                         BufferCase{"large", 256 * 1024, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Two engines: each sees the other's drops as carried, and a peer whose
+// datagrams carry no mark has an unknown count, not zero.
+TEST_F(EngineTest, ThePeersDropsAreKnownOnlyWhenCarried) {
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    auto& b = Engine(net, 1);
+    EXPECT_FALSE(a.RemoteRcvbufDrops().Known);
+    ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty() && !b.LocalAddress().empty(); }));
+    a.SetRemoteHost(net.Address(1));
+    a.SetSending(true, false);
+    ASSERT_TRUE(WaitUntil([&] { return a.RemoteRcvbufDrops().Known; }));
+    EXPECT_EQ(a.RemoteRcvbufDrops().Count, b.LocalRcvbufDrops().Count);
+
+    // A peer of an older build: no mark.
+    Injector old(net, 1, net.Address(0));
+    a.SetSending(false, false);
+    old.Send(0, 200);
+    EXPECT_TRUE(WaitUntil([&] { return !a.RemoteRcvbufDrops().Known; }));
+}
+
+// ---------------------------------------------------------------- commands and loops
+
+// With an information interval shorter than the tick every tick closes an
+// interval; a command must still expire after its 300 ms.
+TEST_F(EngineTest, CommandsExpireAlsoWithIntervalsShorterThanTheTick) {
+    CfgOpt.InfoTime = 5;
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    a.SetRemoteHost(net.Address(1));
+    a.SetSpeed(5000, true);
+    EXPECT_NE(a.OutgoingFlags() & nfSpeedCmd, 0);
+    EXPECT_TRUE(WaitUntil([&] { return (a.OutgoingFlags() & kCommandMask) == 0; }, 2000ms));
+}
+
+// A speed command from the peer only sets the speed: the datagrams already
+// queued still go out (here: a whole period's entry of 40 datagrams, sent
+// over 90 ms, interrupted by the command).
+TEST_F(EngineTest, ASpeedCommandKeepsWhatIsQueued) {
+    CfgOpt.TimerPeriod = 100;
+    CfgOpt.InfoTime = 100;
+    netns::Topology net(2);
+    auto& b = Engine(net, 1);
+    ASSERT_TRUE(WaitUntil([&] { return !b.LocalAddress().empty(); }));
+    b.SetRemoteHost(net.Address(0));
+    b.SetPacketSize(1000 + kPacketOffset, false);
+    b.SetSpeed(3200, false); // 40 000 bytes a tick: 40 datagrams of 1000
+    Injector peer(net, 0, net.Address(1));
+    const std::uint32_t entry = 40 * 1000;
+    // Wait until an entry is being paced out, then lower the speed to half.
+    b.SetSending(true, false);
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::uint32_t sent = b.CurrentReport().BytesSent;
+        return sent % entry >= 5000 && sent % entry <= 25000;
+    }));
+    TbNHeader h;
+    h.Kind = nkControl;
+    h.Length = kHeaderSize;
+    h.Flags = nfSpeedCmd;
+    h.RequestedSpeed = 1600;
+    h.Instance = 0x4242;
+    std::vector<std::uint8_t> d(kHeaderSize);
+    EncodeHeader(h, d.data());
+    WriteChecksum(d.data());
+    peer.Raw(d);
+    ASSERT_TRUE(WaitUntil([&] { return b.GetSpeed(false) == 1600; }));
+    // The entry under way is finished: the count reaches whole entries of
+    // 20 datagrams again (cut short, it never would).
+    EXPECT_TRUE(WaitUntil([&] { return b.CurrentReport().BytesSent % (entry / 2) == 0; }, 3000ms,
+                          1ms))
+        << b.CurrentReport().BytesSent;
+    b.SetSending(false, false);
+}
+
+// A copy pointed at its own address measures its own loop; its own
+// broadcast is still never counted.
+TEST_F(EngineTest, ACopyPointedAtItselfMeasuresItsOwnLoop) {
+    netns::Topology net(2);
+    for (const std::string& own : {std::string("127.0.0.1"), net.Address(0)}) {
+        m_engines.clear();
+        auto& a = Engine(net, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty(); }));
+        a.SetRemoteHost(own);
+        a.SetSpeed(2000, false);
+        a.SetSending(true, false);
+        EXPECT_TRUE(WaitUntil([&] { return a.CurrentReport().BytesReceived > 20'000; })) << own;
+        EXPECT_EQ(a.CurrentReport().Lost, 0) << own;
+        EXPECT_EQ(a.CurrentReport().Bad, 0) << own;
+    }
+}
+
+// An idle engine's timer sleeps to the next interval end; what is observable
+// stays: a record every InfoTime, and sending starts at the next period, not
+// at the next interval end.
+TEST_F(EngineTest, AnIdleEngineStillRecordsEveryIntervalAndStartsSendingAtOnce) {
+    CfgOpt.InfoTime = 1000;
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    auto& b = Engine(net, 1);
+    ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty() && !b.LocalAddress().empty(); }));
+    a.SetRemoteHost(net.Address(1));
+    TbNReport reports[kRingSize];
+    std::int32_t count = kRingSize;
+    ASSERT_TRUE(WaitUntil([&] { return a.LocalReports().Count() >= 3; }, 5000ms));
+    a.GetReports(a.LocalReports(), reports, count, 0);
+    ASSERT_GE(count, 3);
+    for (std::int32_t i = 1; i < count; ++i) {
+        const auto gap = static_cast<std::uint16_t>(reports[i].Stamp - reports[i - 1].Stamp);
+        EXPECT_NEAR(gap, 1000, 150) << i;
+    }
+    // Right after an interval end the timer sleeps for most of a second.
+    const std::int32_t before = a.LocalReports().Count();
+    ASSERT_TRUE(WaitUntil([&] { return a.LocalReports().Count() > before; }, 2000ms));
+    const auto start = std::chrono::steady_clock::now();
+    a.SetSpeed(1000, false);
+    a.SetSending(true, false);
+    ASSERT_TRUE(WaitUntil([&] { return a.CurrentReport().BytesSent > 0; }, 2000ms));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    a.SetSending(false, false);
+}
+
+// A failed clean-up of the socket interface is reported, not ignored.
+TEST_F(EngineTest, AFailedSocketCleanupIsReported) {
+    netns::Topology net(2);
+    {
+        auto& a = Engine(net, 0);
+        ASSERT_TRUE(a.IsOpen());
+        WSACleanup(); // the engine's own clean-up then has no start-up left
+        m_engines.clear();
+    }
+    WSADATA again;
+    WSAStartup(MakeWord(1, 1), &again); // keep the count balanced for the next test
+    const auto shown = ShownBoxes();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back().text, SocketInterfaceErrorText(EINVAL, "WSACleanup"));
+    EXPECT_EQ(shown.back().text,
+              "Windows socket error: " + SocketErrorText(EINVAL) + " (22), on API 'WSACleanup'");
 }
 
 } // namespace

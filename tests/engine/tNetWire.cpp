@@ -21,9 +21,10 @@ TbNHeader SampleHeader() {
     h.Interval = 0x1112;
     h.RequestedLength = 0x1314;
     h.TimerPeriod = 0x1516;
+    h.RcvbufDrops = 0x1718;
     h.RequestedSpeed = 0x21222324;
     h.AcceptAddress = {198, 18, 0, 2};
-    h.Report = {0x3132, 0x05, 0, 0x41424344, 0x51525354, 0x61626364, 0x7172, 0x8182};
+    h.Report = {0x3132, 0x05, kMarkRcvbufDrops, 0x41424344, 0x51525354, 0x61626364, 0x7172, 0x8182};
     h.OwnSpeed = 0x91929394;
     h.Instance = 0xA1A2;
     h.Checksum = 0xB1B2B3B4;
@@ -51,10 +52,10 @@ TEST(WireLayout, HeaderFieldsLandAtTheirOffsetsLittleEndian) {
         'B',  'r',  'e',  'n',  3,    64,   64,   0,    // 0..7
         0x02, 0x01, 0x01, 0x11,                         // length, flags 0x1101
         0x0D, 0x0C, 0x0B, 0x0A,                         // sequence
-        0x12, 0x11, 0x14, 0x13, 0x16, 0x15, 0,    0,    // interval, req length, period
+        0x12, 0x11, 0x14, 0x13, 0x16, 0x15, 0x18, 0x17, // interval, req length, period, drops
         0x24, 0x23, 0x22, 0x21,                         // requested speed
         198,  18,   0,    2,                            // accept address, network order
-        0x32, 0x31, 0x05, 0,                            // report: stamp, status
+        0x32, 0x31, 0x05, 0x01,                         // report: stamp, status, mark
         0x44, 0x43, 0x42, 0x41, 0x54, 0x53, 0x52, 0x51, // bytes sent, received
         0x64, 0x63, 0x62, 0x61, 0x72, 0x71, 0x82, 0x81, // from others, lost, bad
         0x94, 0x93, 0x92, 0x91, 0xA2, 0xA1, 0,    0,    // own speed, instance

@@ -52,8 +52,8 @@ TEST(TestSettings, CompiledInDefaults) {
     EXPECT_EQ(opt.ViewTime, 1000);
     EXPECT_EQ(opt.GraphTime, 30);
     EXPECT_EQ(opt.Port, 2222);
-    EXPECT_EQ(opt.SockRecvBuf, 8192);
-    EXPECT_EQ(opt.SockSendBuf, 8192);
+    EXPECT_EQ(opt.SockRecvBuf, 256 * 1024);
+    EXPECT_EQ(opt.SockSendBuf, 256 * 1024);
     const TCfg cfg;
     EXPECT_EQ(cfg.LocalSpeed, 1000);
     EXPECT_EQ(cfg.RemoteSpeed, 1000);
