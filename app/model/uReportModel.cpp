@@ -103,6 +103,10 @@ void TReportProcessor::ResetTitles() {
 
 void TReportProcessor::ClearGraphs() {
     m_points.clear();
+    m_xOrigin = 0;
+    m_maxOutputQueue.clear();
+    m_maxInputQueue.clear();
+    m_maxLostQueue.clear();
     m_maxOutput = 0.0F;
     m_maxInput = 0.0F;
     m_maxLost = 0.0F;
@@ -291,20 +295,36 @@ void TReportProcessor::AddSample(std::uint32_t dx, std::uint32_t output, std::ui
     m_maxInput = std::max(m_maxInput, static_cast<float>(input));
     m_maxLost = std::max(m_maxLost, static_cast<float>(lost));
     const TSample sample{m_xPosition, output, input, lost, m_reportTime};
-    m_points.push_back(sample);
+    const std::uint32_t stored = m_xPosition + m_xOrigin;
+    m_points.push_back({stored, output, input, lost, m_reportTime});
+    PushMax(m_maxOutputQueue, stored, output);
+    PushMax(m_maxInputQueue, stored, input);
+    PushMax(m_maxLostQueue, stored, lost);
     added.push_back(sample);
 }
 
+void TReportProcessor::PushMax(std::deque<TMaxEntry>& queue, std::uint32_t x, std::uint32_t value) {
+    while (!queue.empty() && queue.back().Value <= value)
+        queue.pop_back();
+    queue.push_back({x, value});
+}
+
 void TReportProcessor::ScrollPoints(std::uint32_t overflow) {
-    while (!m_points.empty() && m_points.front().X < overflow)
+    // Points whose x from the left edge is below the overflow leave; the
+    // origin moves instead of every remaining point.
+    const auto leaves = [&](std::uint32_t stored) {
+        return static_cast<std::uint32_t>(stored - m_xOrigin) < overflow;
+    };
+    while (!m_points.empty() && leaves(m_points.front().X))
         m_points.pop_front();
-    m_maxOutput = 0.0F;
-    m_maxInput = 0.0F;
-    m_maxLost = 0.0F;
-    for (TSample& p : m_points) {
-        p.X -= overflow;
-        m_maxOutput = std::max(m_maxOutput, static_cast<float>(p.Output));
-        m_maxInput = std::max(m_maxInput, static_cast<float>(p.Input));
-        m_maxLost = std::max(m_maxLost, static_cast<float>(p.Lost));
-    }
+    for (auto* queue : {&m_maxOutputQueue, &m_maxInputQueue, &m_maxLostQueue})
+        while (!queue->empty() && leaves(queue->front().X))
+            queue->pop_front();
+    m_xOrigin += overflow;
+    const auto top = [](const std::deque<TMaxEntry>& queue) {
+        return queue.empty() ? 0.0F : static_cast<float>(queue.front().Value);
+    };
+    m_maxOutput = top(m_maxOutputQueue);
+    m_maxInput = top(m_maxInputQueue);
+    m_maxLost = top(m_maxLostQueue);
 }

@@ -140,9 +140,13 @@ public:
     // Records taken as new baselines since the processor was made.
     std::uint32_t Baselines() const { return m_baselines; }
 
-    // The graph window: points from the left edge, oldest first, and the
-    // largest value of each series among them.
+    // The graph window: points oldest first, and the largest value of each
+    // series among them. A point's X is stored from a moving origin so that
+    // scrolling costs nothing per point: its x from the left edge is
+    // X - XOrigin() (modulo 2^32). The maxima are kept by sliding-window
+    // queues, so a full graph of 100 000 points scrolls in constant time.
     const std::deque<TSample>& Points() const { return m_points; }
+    std::uint32_t XOrigin() const { return m_xOrigin; }
     float MaxOutput() const { return m_maxOutput; }
     float MaxInput() const { return m_maxInput; }
     float MaxLost() const { return m_maxLost; }
@@ -172,6 +176,13 @@ private:
     void AddSample(std::uint32_t dx, std::uint32_t output, std::uint32_t input, std::uint32_t lost,
                    std::vector<TSample>& added);
     void ScrollPoints(std::uint32_t overflow);
+    // Candidates for the largest value of one series: x (stored) and value,
+    // values decreasing from the front.
+    struct TMaxEntry {
+        std::uint32_t X = 0;
+        std::uint32_t Value = 0;
+    };
+    static void PushMax(std::deque<TMaxEntry>& queue, std::uint32_t x, std::uint32_t value);
 
     char m_sideLetter = 'L';
     std::uint32_t m_viewTime = 1000;
@@ -194,6 +205,10 @@ private:
     std::uint32_t m_reportTime = 0;
     TStatBlock m_live{};
     std::deque<TSample> m_points;
+    std::uint32_t m_xOrigin = 0;
+    std::deque<TMaxEntry> m_maxOutputQueue;
+    std::deque<TMaxEntry> m_maxInputQueue;
+    std::deque<TMaxEntry> m_maxLostQueue;
     std::string m_outputRateText;
     std::string m_inputRateText;
     int m_indicatorState = 0;

@@ -14,11 +14,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "bConfig.h"
 #include "cNet0.h"
 #include "uConfigIni.h"
 #include "uMain.h"
 #include "xVersion.h"
+#include "zInit.h"
 
 namespace {
 
@@ -72,28 +72,28 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    QApplication app(argc, argv);
+    TzApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ravelox"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ravelox"));
     try {
-        InitSettingsStore();
+        Initialize_Brenlib();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QStringLiteral("Ravelox"), QString::fromUtf8(e.what()));
         return 1;
     }
     const std::string problem = ReadTestSettings();
     InstallOutward();
-    int result = 0;
-    {
-        TfmMain window;
-        if (!problem.empty())
-            window.ShowStatus(QString::fromStdString(problem));
-        InstallStopSignals(&app, &window);
-        window.show();
-        QTimer::singleShot(0, &window, &TfmMain::OnStart);
-        result = QApplication::exec();
-    }
+    // The form base creates the window (layout, translation) and runs its
+    // start hook from the event loop: panels, engine, timers.
+    QPointer<TfmMain> window = TzfmForm::Create<TfmMain>();
+    if (!problem.empty())
+        window->ShowStatus(QString::fromStdString(problem));
+    InstallStopSignals(&app, window);
+    window->show();
+    const int result = QApplication::exec();
+    if (window)
+        TzfmForm::DestroyForm(window);
     NetOutward = {};
-    DoneSettingsStore();
+    Finalize_Brenlib();
     return result;
 }

@@ -102,40 +102,34 @@ void TChartAdapter::SetAxisMaximum(double maximum) {
     }
 }
 
-void TChartAdapter::Update(const std::deque<TSample>& points, tSampleField field) {
-    const auto value = [field](const TSample& s) -> double {
-        switch (field) {
-        case tSampleField::Output:
-            return s.Output;
-        case tSampleField::Input:
-            return s.Input;
-        case tSampleField::Lost:
-            return s.Lost;
-        }
-        return 0.0;
-    };
+void TChartAdapter::UpdateAll(TChartAdapter& output, TChartAdapter& input, TChartAdapter& lost,
+                              const std::deque<TSample>& points, std::uint32_t origin) {
     // About two points per pixel of plot width; above that, each bucket keeps
-    // its highest value so a short peak still shows.
-    const int width = m_view ? std::max(1, m_view->width()) : 1;
+    // its highest value of each series, so a short peak still shows.
+    const int width = output.m_view ? std::max(1, output.m_view->width()) : 1;
     const std::size_t limit = static_cast<std::size_t>(width) * 2;
-    m_buffer.clear();
-    if (points.size() <= limit) {
-        m_buffer.reserve(static_cast<qsizetype>(points.size()));
-        for (const TSample& s : points)
-            m_buffer.append(QPointF(s.X * 0.001, value(s)));
-    } else {
-        const std::size_t step = (points.size() + limit - 1) / limit;
-        m_buffer.reserve(static_cast<qsizetype>(points.size() / step + 1));
-        for (std::size_t i = 0; i < points.size(); i += step) {
-            const std::size_t end = std::min(points.size(), i + step);
-            std::size_t best = i;
-            for (std::size_t j = i + 1; j < end; ++j)
-                if (value(points[j]) > value(points[best]))
-                    best = j;
-            m_buffer.append(QPointF(points[best].X * 0.001, value(points[best])));
-        }
+    const std::size_t step = points.size() <= limit ? 1 : (points.size() + limit - 1) / limit;
+    for (TChartAdapter* a : {&output, &input, &lost}) {
+        a->m_buffer.clear();
+        a->m_buffer.reserve(static_cast<qsizetype>(points.size() / step + 1));
     }
-    m_series->replace(m_buffer);
+    auto it = points.begin();
+    while (it != points.end()) {
+        const double x = static_cast<std::uint32_t>(it->X - origin) * 0.001;
+        std::uint32_t out = 0;
+        std::uint32_t in = 0;
+        std::uint32_t lo = 0;
+        for (std::size_t i = 0; i < step && it != points.end(); ++i, ++it) {
+            out = std::max(out, it->Output);
+            in = std::max(in, it->Input);
+            lo = std::max(lo, it->Lost);
+        }
+        output.m_buffer.append(QPointF(x, out));
+        input.m_buffer.append(QPointF(x, in));
+        lost.m_buffer.append(QPointF(x, lo));
+    }
+    for (TChartAdapter* a : {&output, &input, &lost})
+        a->m_series->replace(a->m_buffer);
 }
 
 void TChartAdapter::Clear() {

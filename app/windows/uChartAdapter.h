@@ -22,8 +22,6 @@ class QLineSeries;
 class QValueAxis;
 class QLabel;
 
-enum class tSampleField { Output, Input, Lost };
-
 class TChartAdapter final {
 public:
     // Sets up the chart of `view` (margins, no animation, no grid, hidden axes
@@ -41,8 +39,9 @@ public:
     double XMaximum() const { return m_xMax; }
     // Left axis: 0 .. 1 and an empty label for 0, else 5 % headroom.
     void SetAxisMaximum(double maximum);
-    // The points of one field, x in ms from the left edge.
-    void Update(const std::deque<TSample>& points, tSampleField field);
+    // The three graphs of a panel in one pass over the points.
+    static void UpdateAll(TChartAdapter& output, TChartAdapter& input, TChartAdapter& lost,
+                          const std::deque<TSample>& points, std::uint32_t origin);
     void Clear();
     // Places the legend overlay at its share of the height.
     void PlaceLegend();

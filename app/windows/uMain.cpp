@@ -3,14 +3,17 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
 
 #include "cNet0.h"
 #include "uConfig.h"
@@ -20,6 +23,7 @@
 #include "uReportModel.h"
 #include "uSpeedStr.h"
 #include "ui_uMain.h"
+#include "zStatus.h"
 #include "vCenter.h"
 #include "vLocal.h"
 #include "vRemote.h"
@@ -41,8 +45,11 @@ const char* const kStatusHints[4] = {
 
 } // namespace
 
-TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TfmMain>()) {
+TfmMain::TfmMain(QWidget* owner) : TzfmMain(owner), ui(std::make_unique<Ui::TfmMain>()) {
+    // Only the central widget and the program's own actions come from this
+    // form; menus, bars and the status bar come from the main-window base.
     ui->setupUi(this);
+    setObjectName(QStringLiteral("TfmMain"));
     fmMain = this;
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer"));
@@ -51,9 +58,11 @@ TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     m_timerUpdate->setInterval(kUpdateInterval);
     connect(m_timer, &QTimer::timeout, this, &TfmMain::TimerTimer);
     connect(m_timerUpdate, &QTimer::timeout, this, &TfmMain::TimerUpdateTimer);
+    createMenus();
     createActions();
     createStatusBar();
     Str_Mbps = ui->stMbps->text().toStdString();
+    m_tickLog = qEnvironmentVariableIsSet("RAVELOX_TICK_LOG");
 }
 
 TfmMain::~TfmMain() {
@@ -68,10 +77,43 @@ QLabel* TfmMain::StatusPanel(int index) const {
     return m_panels.at(static_cast<std::size_t>(index));
 }
 
+void TfmMain::createMenus() {
+    // File: the program's items first, group 111 in the design.
+    QMenu* file = mmFile();
+    QAction* first = file->actions().isEmpty() ? nullptr : file->actions().constFirst();
+    auto* n2 = new QAction(this);
+    n2->setObjectName(QStringLiteral("N2"));
+    n2->setSeparator(true);
+    file->insertActions(first, {ui->ActLookup, ui->miLock, n2});
+    ui->ActLookup->setObjectName(QStringLiteral("ActLookup"));
+    // Options: the settings pages, then the framework's language items.
+    QMenu* options = mmOptions();
+    QAction* language = miLanguage()->menuAction();
+    auto* n3 = new QAction(this);
+    n3->setObjectName(QStringLiteral("N3"));
+    n3->setSeparator(true);
+    options->insertActions(language, {ui->miCfgTiming, ui->miColors, ui->miCfgNetwork, n3});
+    // Help: system information; the developer's Debug submenu: Var watch.
+    mmHelp()->insertAction(
+        mmHelp()->actions().isEmpty() ? nullptr : mmHelp()->actions().constFirst(), ui->miSystem);
+    miDebug()->addAction(ui->miVarWatch);
+    // The Commands menu exists only for its shortcuts: hidden.
+    m_mmCommands = new QMenu(tr("Commands"), this);
+    m_mmCommands->setObjectName(QStringLiteral("mmCommands"));
+    m_mmCommands->addActions({ui->SendLocal1, ui->SendRemote1, ui->LocalSpeedM, ui->LocalSpeedP,
+                              ui->RemoteSpeedM, ui->RemoteSpeedP});
+    MainMenu()->insertMenu(mmOptions()->menuAction(), m_mmCommands);
+    // Not used by this program: Edit, the speed bar and the control bar.
+    mmEdit()->menuAction()->setVisible(false);
+    ActSpeedBar()->setVisible(false);
+    ToolBar()->setVisible(false);
+    ToolBar()->setEnabled(false);
+}
+
 void TfmMain::createActions() {
     // The Commands menu is hidden; its actions belong to the window as well,
     // so their shortcuts fire although no visible menu holds them.
-    ui->mmCommands->menuAction()->setVisible(false);
+    m_mmCommands->menuAction()->setVisible(false);
     for (QAction* action : {ui->SendLocal1, ui->SendRemote1, ui->LocalSpeedM, ui->LocalSpeedP,
                             ui->RemoteSpeedM, ui->RemoteSpeedP}) {
         action->setShortcutContext(Qt::WindowShortcut);
@@ -95,18 +137,17 @@ void TfmMain::createActions() {
         if (fmRemote)
             fmRemote->StepSpeed(+1);
     });
-    connect(ui->miExit, &QAction::triggered, this, &QWidget::close);
 }
 
 void TfmMain::createStatusBar() {
-    QStatusBar* bar = ui->StatusBar;
-    bar->setSizeGripEnabled(true);
-    const char* names[4] = {"StatBandwidth", "StatQuality", "StatElapsed", "StatMsg"};
-    for (int i = 0; i < 4; ++i) {
+    // Bandwidth, quality and elapsed time go before the framework's message
+    // panel "StatMsg", which the status line writes.
+    QStatusBar* bar = StatusBar();
+    const char* names[3] = {"StatBandwidth", "StatQuality", "StatElapsed"};
+    for (int i = 0; i < 3; ++i) {
         auto* label = new QLabel(bar);
         label->setObjectName(QLatin1String(names[i]));
         label->setTextFormat(Qt::PlainText);
-        label->setToolTip(tr(kStatusHints[i]));
         label->setFrameShape(QFrame::StyledPanel);
         label->setFrameShadow(QFrame::Sunken);
         if (i < 2) {
@@ -115,8 +156,12 @@ void TfmMain::createStatusBar() {
             label->setFont(font);
         }
         m_panels[static_cast<std::size_t>(i)] = label;
-        bar->addPermanentWidget(label, i == 3 ? 1 : 0);
+        bar->insertPermanentWidget(i, label);
     }
+    m_panels[3] = StatusBar()->Panels().empty() ? nullptr : StatusBar()->Panels().front();
+    for (int i = 0; i < 4; ++i)
+        if (m_panels[static_cast<std::size_t>(i)] != nullptr)
+            m_panels[static_cast<std::size_t>(i)]->setToolTip(tr(kStatusHints[i]));
     // Widths fixed once, for the largest expected texts.
     const QFontMetrics bold(m_panels[0]->font());
     m_panels[0]->setMinimumWidth(bold.horizontalAdvance(ui->stBandWidth->text() +
@@ -130,23 +175,29 @@ void TfmMain::createStatusBar() {
     ShowBandwidth({});
     ShowQuality({});
     ShowElapsed(QStringLiteral("0:00:00"));
-    ShowStatus({});
 }
 
 void TfmMain::createPanels() {
-    // Local first: it creates the engine that the others use.
-    auto* local = new TfmLocal(ui->paLocal);
-    ui->localLayout->addWidget(local);
-    auto* remote = new TfmRemote(ui->paRemote);
-    ui->remoteLayout->addWidget(remote);
-    auto* center = new TfmCenter(ui->paCenter);
-    ui->centerLayout->addWidget(center);
-    local->show();
-    remote->show();
-    center->show();
+    // Local first: it creates the engine that the others use. Each panel is
+    // a form of its own, docked into its place as a plain widget.
+    DockFrameClient(fmLocal, ui->paLocal);
+    DockFrameClient(fmRemote, ui->paRemote);
+    DockFrameClient(fmCenter, ui->paCenter);
+    for (TzfmForm* form :
+         {static_cast<TzfmForm*>(fmLocal.data()), static_cast<TzfmForm*>(fmRemote.data()),
+          static_cast<TzfmForm*>(fmCenter.data())})
+        if (form != nullptr) {
+            form->setSaveLayout(false);
+            form->show();
+        }
 }
 
 void TfmMain::OnStart() {
+    TzfmMain::OnStart();
+    // The base shows its bars from the stored flags at creation; this
+    // program has no control bar.
+    ToolBar()->setVisible(false);
+    ActSpeedBar()->setVisible(false);
     createPanels();
     ConnectDialogs(this);
     if (fmLocal)
@@ -185,11 +236,12 @@ void TfmMain::ShowElapsed(const QString& text) {
 }
 
 void TfmMain::ShowStatus(const QString& text) {
-    m_panels[3]->setText(text);
+    if (Stat != nullptr)
+        Stat->Msg(text.toStdString());
 }
 
 QString TfmMain::StatusText() const {
-    return m_panels[3]->text();
+    return Stat != nullptr ? QString::fromStdString(Stat->CurrentMessage()) : QString();
 }
 
 void TfmMain::ClearGraphs() {
@@ -240,6 +292,15 @@ void TfmMain::SendRemote() {
 }
 
 void TfmMain::TimerTimer() {
+    const auto start = std::chrono::steady_clock::now();
+    TimerWork();
+    if (m_tickLog)
+        m_tickTimes.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+}
+
+void TfmMain::TimerWork() {
     if (fmLocal) {
         fmLocal->TimerTick();
         if (fmCenter)
@@ -287,36 +348,40 @@ void TfmMain::TimerUpdateTimer() {
         QTimer::singleShot(0, this, &QWidget::close);
 }
 
-void TfmMain::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-}
-
-void TfmMain::closeEvent(QCloseEvent* event) {
+void TfmMain::FormClose(bool& accept) {
     if (m_boxShowing) {
         // The engine's box is open inside this call chain: close it first and
         // shut down once its call has returned, never under it.
         m_closeAfterBox = true;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible())
+        for (QMessageBox* box : findChildren<QMessageBox*>())
+            if (box->isVisible())
                 box->reject();
-        event->ignore();
+        accept = false;
         return;
     }
-    ShutDown();
-    event->accept();
+    TzfmMain::FormClose(accept);
+    if (accept)
+        ShutDown();
 }
 
 void TfmMain::ShutDown() {
     if (m_shutDown)
         return;
     m_shutDown = true;
+    if (m_tickLog && !m_tickTimes.empty()) {
+        // The view ticks' cost, for the benchmark (RAVELOX_TICK_LOG=1).
+        std::vector<double> t = m_tickTimes;
+        std::sort(t.begin(), t.end());
+        std::fprintf(stderr, "ravelox: view ticks %zu, median %.3f ms, p95 %.3f ms, max %.3f ms\n",
+                     t.size(), t[t.size() / 2], t[t.size() * 95 / 100], t.back());
+    }
     m_timer->stop();
     m_timerUpdate->stop();
     // Centre, then Local (which destroys the engine), then Remote (which
     // saves the host list); then the current test values.
-    delete fmCenter.data();
-    delete fmLocal.data();
-    delete fmRemote.data();
+    DestroyForm(fmCenter.data());
+    DestroyForm(fmLocal.data());
+    DestroyForm(fmRemote.data());
     try {
         TCfg::Save();
     } catch (const std::exception& e) {

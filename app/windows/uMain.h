@@ -9,11 +9,13 @@
 // engine thread may call.
 #pragma once
 
-#include <QMainWindow>
 #include <QPointer>
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "zMain.h"
 
 namespace Ui {
 class TfmMain;
@@ -25,16 +27,16 @@ class TfmLocal;
 class TfmRemote;
 class TfmCenter;
 
-class TfmMain final : public QMainWindow {
+class TfmMain final : public TzfmMain {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TfmMain)
 
 public:
-    Q_INVOKABLE explicit TfmMain(QWidget* parent = nullptr);
+    Q_INVOKABLE explicit TfmMain(QWidget* owner = nullptr);
     ~TfmMain() override;
 
     // The start hook: creates and docks the panels, starts the timers.
-    void OnStart();
+    void OnStart() override;
 
     void SetViewTime(int interval);
     void ShowBandwidth(const std::string& text); // empty: bare label
@@ -53,6 +55,8 @@ public:
     void ShowError(const QString& text, const QString& caption);
 
     void TimerTimer();
+    // The work of one view tick: both panels, then the Centre panel.
+    void TimerWork();
     void TimerUpdateTimer();
     // The commands of the hidden menu.
     void SendLocal();
@@ -65,10 +69,12 @@ public:
     bool BoxShowing() const { return m_boxShowing; }
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    // Shut-down in order; refused (and done right after) while the
+    // engine's box is open in this call chain.
+    void FormClose(bool& accept) override;
 
 private:
+    void createMenus();
     void createActions();
     void createStatusBar();
     void createPanels();
@@ -79,11 +85,14 @@ private:
     QTimer* m_timer = nullptr;
     QTimer* m_timerUpdate = nullptr;
     std::array<QLabel*, 4> m_panels{};
+    QMenu* m_mmCommands = nullptr;
     bool m_restartMark = false;
     bool m_boxShowing = false;
     bool m_shutDown = false;
     bool m_rangeWarned = false;
     bool m_closeAfterBox = false;
+    bool m_tickLog = false;
+    std::vector<double> m_tickTimes; // ms per view tick, with RAVELOX_TICK_LOG
 };
 
 extern QPointer<TfmMain> fmMain;

@@ -31,9 +31,8 @@ void SetText(QLabel* label, const std::string& text) {
 
 } // namespace
 
-TfmCenter::TfmCenter(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TfmCenter>()) {
+TfmCenter::TfmCenter(QWidget* owner) : TzfmForm(owner), ui(std::make_unique<Ui::TfmCenter>()) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Widget);
     fmCenter = this;
     ui->sbClearGr->setIcon(style()->standardIcon(QStyle::SP_DialogResetButton));
     ui->sbClearStat->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
@@ -75,7 +74,7 @@ void TfmCenter::SetSendLocal(bool down) {
 }
 
 void TfmCenter::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
+    TzfmForm::resizeEvent(event);
     ui->paCRemote->setFixedHeight(std::max(118, (height() - 22) / 2));
 }
 

@@ -6,9 +6,10 @@
 // panels' totals. User-interface thread only.
 #pragma once
 
-#include <QMainWindow>
 #include <QPointer>
 #include <memory>
+
+#include "zForm.h"
 
 namespace Ui {
 class TfmCenter;
@@ -16,12 +17,12 @@ class TfmCenter;
 class QAction;
 class QToolButton;
 
-class TfmCenter final : public QMainWindow {
+class TfmCenter final : public TzfmForm {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TfmCenter)
 
 public:
-    Q_INVOKABLE explicit TfmCenter(QWidget* parent = nullptr);
+    Q_INVOKABLE explicit TfmCenter(QWidget* owner = nullptr);
     ~TfmCenter() override;
 
     void UpdateSummary();

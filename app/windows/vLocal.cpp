@@ -16,7 +16,7 @@
 
 QPointer<TfmLocal> fmLocal;
 
-TfmLocal::TfmLocal(QWidget* parent) : TzfmCliSrv(0, 'L', parent) {
+TfmLocal::TfmLocal(QWidget* owner) : TzfmCliSrv(0, 'L', owner) {
     setObjectName(QStringLiteral("TfmLocal"));
     setWindowTitle(tr("Local"));
     ui->stHeader->setText(tr("  Local"));

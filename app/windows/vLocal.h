@@ -12,7 +12,7 @@ class TfmLocal final : public TzfmCliSrv {
     Q_DISABLE_COPY_MOVE(TfmLocal)
 
 public:
-    Q_INVOKABLE explicit TfmLocal(QWidget* parent = nullptr);
+    Q_INVOKABLE explicit TfmLocal(QWidget* owner = nullptr);
     ~TfmLocal() override;
 
     bool AttachEngine() override;

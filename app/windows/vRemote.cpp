@@ -23,7 +23,7 @@ constexpr const char* kHostSection = "HostAddress";
 constexpr int kHostWaitPolls = 12; // 3 s of 250 ms polls
 } // namespace
 
-TfmRemote::TfmRemote(QWidget* parent) : TzfmCliSrv(1, 'R', parent) {
+TfmRemote::TfmRemote(QWidget* owner) : TzfmCliSrv(1, 'R', owner) {
     setObjectName(QStringLiteral("TfmRemote"));
     setWindowTitle(tr("Remote"));
     ui->stHeader->setText(tr("Remote"));

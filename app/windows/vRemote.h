@@ -15,7 +15,7 @@ class TfmRemote final : public TzfmCliSrv {
     Q_DISABLE_COPY_MOVE(TfmRemote)
 
 public:
-    Q_INVOKABLE explicit TfmRemote(QWidget* parent = nullptr);
+    Q_INVOKABLE explicit TfmRemote(QWidget* owner = nullptr);
     ~TfmRemote() override;
 
     bool AttachEngine() override;

@@ -41,11 +41,10 @@ QString MarkText(std::int32_t kbps) {
 
 } // namespace
 
-TzfmCliSrv::TzfmCliSrv(int side, char letter, QWidget* parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::TzfmCliSrv>()), m_side(side), m_letter(letter),
+TzfmCliSrv::TzfmCliSrv(int side, char letter, QWidget* owner)
+    : TzfmForm(owner), ui(std::make_unique<Ui::TzfmCliSrv>()), m_side(side), m_letter(letter),
       m_processor(letter, ClampTimingOptions(CfgOpt)) {
     ui->setupUi(this);
-    setWindowFlags(Qt::Widget);
     m_reportBuffer.resize(kRingSize);
     ui->frameLayout->setStretchFactor(ui->paSend, 1);
     ui->frameLayout->setStretchFactor(ui->paRecv, 1);
@@ -157,15 +156,18 @@ void TzfmCliSrv::ProcessReports() {
         if (count < kRingSize)
             break;
     }
-    LogSamples(m_processor.ProcessReports(first, taken, now));
+    ProcessBatch(first, taken, now);
+}
+
+void TzfmCliSrv::ProcessBatch(bool first, std::span<const TbNReport> reports,
+                              const TClockNow& now) {
+    LogSamples(m_processor.ProcessReports(first, reports, now));
     // In view mode the graphs show the stored log: no live points.
     if (LogStore && LogStore->Viewing())
         return;
-
     const auto& points = m_processor.Points();
-    m_chartSend->Update(points, tSampleField::Output);
-    m_chartRecv->Update(points, tSampleField::Input);
-    m_chartErrp->Update(points, tSampleField::Lost);
+    TChartAdapter::UpdateAll(*m_chartSend, *m_chartRecv, *m_chartErrp, points,
+                             m_processor.XOrigin());
     m_chartSend->SetAxisMaximum(m_processor.MaxOutput());
     m_chartRecv->SetAxisMaximum(m_processor.MaxInput());
     m_chartErrp->SetAxisMaximum(m_processor.MaxLost());
@@ -206,9 +208,7 @@ void TzfmCliSrv::ShowLogView(const TLogView* view) {
         p.X = p.X / 60;
         points.push_back(p);
     }
-    m_chartSend->Update(points, tSampleField::Output);
-    m_chartRecv->Update(points, tSampleField::Input);
-    m_chartErrp->Update(points, tSampleField::Lost);
+    TChartAdapter::UpdateAll(*m_chartSend, *m_chartRecv, *m_chartErrp, points, 0);
 }
 
 void TzfmCliSrv::UpdateTitles() {
@@ -240,7 +240,7 @@ void TzfmCliSrv::PaintIndicator() {
 }
 
 void TzfmCliSrv::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
+    TzfmForm::showEvent(event);
     if (AttachEngine()) {
         ShowSpeed(0);
         ShowPacketSize(0);
@@ -249,7 +249,7 @@ void TzfmCliSrv::showEvent(QShowEvent* event) {
 }
 
 void TzfmCliSrv::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
+    TzfmForm::resizeEvent(event);
     ArrangeControls();
 }
 

@@ -10,16 +10,17 @@
 // reference every tick, never kept across ticks.
 #pragma once
 
-#include <QMainWindow>
 #include <QPointer>
 #include <array>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "cNet0.h"
 #include "uChartAdapter.h"
 #include "uReportModel.h"
 #include "uResultLog.h"
+#include "zForm.h"
 
 namespace Ui {
 class TzfmCliSrv;
@@ -28,7 +29,7 @@ class QLabel;
 class QMenu;
 class QActionGroup;
 
-class TzfmCliSrv : public QMainWindow {
+class TzfmCliSrv : public TzfmForm {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TzfmCliSrv)
 
@@ -68,11 +69,16 @@ public:
     const TReportProcessor& Processor() const { return m_processor; }
     void ApplyOptions(const TCfgOpt& options);
 
+    // One batch of report records as the engine handed them out: the model
+    // takes them, the graphs get their points. TimerTick feeds it from the
+    // engine; the tick benchmark feeds it synthetic streams.
+    void ProcessBatch(bool first, std::span<const TbNReport> reports, const TClockNow& now);
+
     // The engine reference of this tick; empty without an engine.
     TbNBSClient* Engine() const { return m_engine; }
 
 protected:
-    TzfmCliSrv(int side, char letter, QWidget* parent);
+    TzfmCliSrv(int side, char letter, QWidget* owner);
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 

@@ -139,8 +139,8 @@ TEST_F(EndToEnd, BothDirectionsAtTenMegabitThenLossThenIdle) {
     fmLocal->ShowSpeed(0);
     fmRemote->ShowSpeed(0);
 
-    QTest::keyClick(m_window.get(), Qt::Key_F9, Qt::ShiftModifier);
-    QTest::keyClick(m_window.get(), Qt::Key_F9, Qt::ControlModifier);
+    QTest::keyClick(m_window.data(), Qt::Key_F9, Qt::ShiftModifier);
+    QTest::keyClick(m_window.data(), Qt::Key_F9, Qt::ControlModifier);
     const auto boxes = [&] {
         return QStringList{
             Text(fmCenter.data(), "stLSAvrgSpd"), Text(fmCenter.data(), "stLRAvrgSpd"),
@@ -177,8 +177,8 @@ TEST_F(EndToEnd, BothDirectionsAtTenMegabitThenLossThenIdle) {
     }
 
     // Stop both: both sides go idle, and their legends lose the rates.
-    QTest::keyClick(m_window.get(), Qt::Key_F9, Qt::ShiftModifier);
-    QTest::keyClick(m_window.get(), Qt::Key_F9, Qt::ControlModifier);
+    QTest::keyClick(m_window.data(), Qt::Key_F9, Qt::ShiftModifier);
+    QTest::keyClick(m_window.data(), Qt::Key_F9, Qt::ControlModifier);
     EXPECT_FALSE(engine->IsSending(false));
     EXPECT_FALSE(engine->IsSending(true));
     const bool idle = WaitUntil(

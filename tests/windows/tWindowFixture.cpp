@@ -21,7 +21,7 @@ void EnsureApplication() {
     static int argc = 1;
     static char name[] = "test_windows";
     static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
+    new TzApplication(argc, argv);
 }
 
 void WindowTest::SetUpTestSuite() {
@@ -29,7 +29,7 @@ void WindowTest::SetUpTestSuite() {
     ::setenv("RAVELOX_HOME", s_home.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (s_home + "/xdg").c_str(), 1);
     EnsureApplication();
-    InitSettingsStore();
+    Initialize_Brenlib();
     NetOutward.ShowTextOnAnyThread = false;
     NetOutward.ShowText = [](const std::string& text, const std::string& caption) {
         if (fmMain)
@@ -39,25 +39,26 @@ void WindowTest::SetUpTestSuite() {
 
 void WindowTest::TearDownTestSuite() {
     NetOutward = {};
-    DoneSettingsStore();
+    Finalize_Brenlib();
     std::system(("rm -rf '" + s_home + "'").c_str());
 }
 
 void WindowTest::OpenWindow(const TCfgOpt& options) {
     CfgOpt = options;
     Cfg = {};
-    m_window = std::make_unique<TfmMain>();
-    m_window->OnStart();
+    m_window = TzfmForm::Create<TfmMain>();
     m_window->show();
-    QApplication::setActiveWindow(m_window.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+    // The start hook runs from the event loop: panels, engine, timers.
+    ASSERT_TRUE(WaitUntil([&] { return m_window->IsStarted(); }, 5000));
+    QApplication::setActiveWindow(m_window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_window));
     ASSERT_NE(Engine(), nullptr);
 }
 
 void WindowTest::CloseWindow() {
     if (m_window) {
         m_window->close();
-        m_window.reset();
+        TzfmForm::DestroyForm(m_window);
     }
     EXPECT_EQ(NetClient.load(), nullptr);
     EXPECT_TRUE(fmLocal.isNull());

@@ -19,7 +19,7 @@
 #include <memory>
 #include <string>
 
-#include "bConfig.h"
+#include "zInit.h"
 #include "cNet0.h"
 #include "uConfig.h"
 #include "uMain.h"
@@ -63,7 +63,7 @@ protected:
         return Child<QLabel>(parent, name)->text();
     }
 
-    std::unique_ptr<TfmMain> m_window;
+    QPointer<TfmMain> m_window;
     static inline std::string s_home;
 };
 
