@@ -32,6 +32,7 @@
 #include "vDlgTime.h"
 #include "vLookup.h"
 #include "vSystem.h"
+#include "zInit.h"
 
 namespace {
 
@@ -71,9 +72,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     netns::EnterPrivateWorld();
-    QApplication app(argc, argv);
+    TzApplication app(argc, argv);
     QApplication::setApplicationDisplayName("Ravelox");
     g_folder = QString::fromLocal8Bit(argv[1]);
+    Initialize_Brenlib();
     NetOutward.LookupText = [](const std::string& section, const std::string& key,
                                const std::string&) { return section + "/" + key; };
 
@@ -154,20 +156,25 @@ int main(int argc, char** argv) {
             }
             log.CloseLog();
         }
-        TfmMain window;
-        window.resize(1100, 620);
-        window.show();
+        TfmMain* window = nullptr;
         {
             netns::HostScope in(net, 0);
-            window.OnStart();
+            window = TzfmForm::Create<TfmMain>();
+            window->resize(1100, 620);
+            window->show();
+            WaitFor([window] { return window->IsStarted(); });
         }
         LogStore->SetPath(logPath);
         fmCenter->ActViewLog()->trigger();
         QTest::qWait(1500);
         fmCenter->UpdateSummary();
-        Save(&window, "main-view-mode");
+        Save(window, "main-view-mode");
         fmCenter->ActViewLog()->trigger();
+        window->close();
+        TzfmForm::DestroyForm(window);
         std::remove(logPath.c_str());
     }
+    NetOutward = {};
+    Finalize_Brenlib();
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include <QAction>
+#include <QPointer>
 #include <QChartView>
 #include <QColorDialog>
 #include <QLineSeries>
@@ -38,6 +39,7 @@
 #include "vCenter.h"
 #include "vLocal.h"
 #include "vRemote.h"
+#include "zInit.h"
 #include "zParams.h"
 
 namespace {
@@ -59,7 +61,7 @@ protected:
             QSettings::setPath(format, QSettings::SystemScope, m_dir.filePath("machine"));
         }
         TbParam::SetArguments({});
-        InitSettingsStore();
+        Initialize_Brenlib();
         CfgOpt = TCfgOpt{};
         CfgOpt.ViewTime = 250;
         Cfg = TCfg{};
@@ -69,10 +71,13 @@ protected:
         NetOutward.ShowTextOnAnyThread = true;
 
         m_net = std::make_unique<netns::Topology>(2);
-        m_main = std::make_unique<TfmMain>();
         {
+            // The start hook runs from the event loop, on this thread: the
+            // engine's socket is made in host 0.
             netns::HostScope in(*m_net, 0);
-            m_main->OnStart();
+            m_main = TzfmForm::Create<TfmMain>();
+            m_main->show();
+            ASSERT_TRUE(WaitFor([this] { return m_main->IsStarted(); }));
         }
         {
             netns::HostScope in(*m_net, 1);
@@ -88,11 +93,14 @@ protected:
         ASSERT_TRUE(fmRemote->SetHost(QString::fromStdString(m_net->Address(1))));
     }
     void TearDown() override {
-        m_main.reset();
+        if (m_main) {
+            m_main->close();
+            TzfmForm::DestroyForm(m_main);
+        }
         m_peer.reset();
         m_net.reset();
         NetOutward = TNetOutward{};
-        DoneSettingsStore();
+        Finalize_Brenlib();
         ::unsetenv("RAVELOX_HOME");
     }
 
@@ -112,7 +120,7 @@ protected:
 
     QTemporaryDir m_dir;
     std::unique_ptr<netns::Topology> m_net;
-    std::unique_ptr<TfmMain> m_main;
+    QPointer<TfmMain> m_main;
     std::unique_ptr<TbNBSClient> m_peer;
 };
 
