@@ -171,11 +171,10 @@ bool TbNBSClient::CreateSocket() {
     if (::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
         return fail("Broadcast");
     // Each datagram read then tells how many the socket dropped for want of
-    // buffer, and to which address it was sent.
+    // buffer (only once there were drops: no cost before).
     m_rcvbufDropsSeen.store(0);
     m_rcvbufDropsBase.store(0);
     m_rcvbufDropsKnown.store(::setsockopt(s, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on) == 0);
-    ::setsockopt(s, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
     unsigned long blocking = 0;
     ioctlsocket(s, FIONBIO_QUERY, &blocking);
     m_socket.store(s, std::memory_order_release);

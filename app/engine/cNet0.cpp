@@ -921,11 +921,8 @@ bool TbNet0::Receive(std::uint8_t* buffer) {
     std::memset(buffer, 0, 4);
     sockaddr_in from{};
     iovec part{buffer, kBufferSize};
-    // The kernel's drop count and the datagram's destination address come
-    // with the datagram: no extra system call.
-    alignas(cmsghdr)
-        std::array<char, CMSG_SPACE(sizeof(std::uint32_t)) + CMSG_SPACE(sizeof(in_pktinfo))>
-            control{};
+    // The kernel's drop count comes with the datagram: no extra system call.
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(std::uint32_t))> control{};
     msghdr message{};
     message.msg_name = &from;
     message.msg_namelen = sizeof from;
@@ -936,16 +933,11 @@ bool TbNet0::Receive(std::uint8_t* buffer) {
     const auto received = ::recvmsg(s, &message, MSG_DONTWAIT);
     if (received < 0)
         return false;
-    std::uint32_t destination = 0;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
             std::uint32_t drops = 0;
             std::memcpy(&drops, CMSG_DATA(c), sizeof drops);
             m_rcvbufDropsSeen.store(drops, std::memory_order_relaxed);
-        } else if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-            in_pktinfo info{};
-            std::memcpy(&info, CMSG_DATA(c), sizeof info);
-            destination = info.ipi_addr.s_addr;
         }
     }
     m_lastReceiveLength.store(static_cast<std::int32_t>(received));
@@ -953,7 +945,7 @@ bool TbNet0::Receive(std::uint8_t* buffer) {
     m_lastSourcePort = ntohs(from.sin_port);
     if (received == 0)
         return true; // an empty datagram: read, nothing else to do
-    ReceiveOne(destination);
+    ReceiveOne();
     return true;
 }
 
@@ -1035,7 +1027,7 @@ void TbNet0::Count(const TbNDatagramClass& c, std::uint32_t length) {
         ApplyCommands(d);
 }
 
-void TbNet0::ReceiveOne(std::uint32_t destination) {
+void TbNet0::ReceiveOne() {
     const std::uint8_t* d = m_receiveBuffer.data();
     const auto length = static_cast<std::uint32_t>(m_lastReceiveLength.load());
     const TbNDatagramClass c = ClassifyDatagram(d, kBufferSize, length);
@@ -1046,10 +1038,13 @@ void TbNet0::ReceiveOne(std::uint32_t destination) {
         return;
     // The own broadcast heard back ends here. The own datagrams sent to one
     // of this host's addresses are a copy measuring its own loop: they count
-    // as the peer's.
-    if (own && ((c.Flags & nfBroadcast) != 0 || destination == INADDR_BROADCAST ||
-                destination == 0 || !IsHostAddress(destination)))
-        return;
+    // as the peer's. (Where an own datagram went is where this copy sends.)
+    if (own) {
+        const std::uint32_t destination = m_destinationAddress.load();
+        if ((c.Flags & nfBroadcast) != 0 || destination == INADDR_BROADCAST ||
+            !IsHostAddress(destination))
+            return;
+    }
 
     if (c.Valid && (c.Flags & nfAcceptCmd) != 0) {
         std::uint32_t accept = 0;

@@ -233,7 +233,7 @@ protected:
     void ApplyFlushes();
     bool SendNext(std::int64_t& deadline);
     bool LookForInput(bool sent);
-    void ReceiveOne(std::uint32_t destination);
+    void ReceiveOne();
     bool LearnOwnAddress(const TbNDatagramClass& c, bool own, std::uint32_t source);
     bool FilterSource(const TbNDatagramClass& c, std::uint32_t source, std::uint32_t length);
     void Count(const TbNDatagramClass& c, std::uint32_t length);
