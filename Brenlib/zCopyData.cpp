@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "zCopyData.h"
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <atomic>
 #include <cstring>
@@ -79,6 +82,17 @@ std::optional<std::pair<std::uint32_t, QString>> Ask(const QString& path, std::u
     if (titleSize > kMaxTitle || !ReadAtLeast(socket, answer, 12 + titleSize, clock))
         return std::nullopt;
     return std::make_pair(result, QString::fromUtf8(answer.mid(12, titleSize)));
+}
+
+// A copy that ended without closing its socket (killed) leaves the file:
+// it is removed once the process named in it is gone.
+void RemoveIfStale(const QString& path, const QString& entry) {
+    bool ok = false;
+    const auto pid = entry.section(QLatin1Char('-'), 0, 0).toLongLong(&ok);
+    if (!ok || pid <= 0 || pid == ::getpid())
+        return;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+        QFile::remove(path);
 }
 
 } // namespace
@@ -170,7 +184,11 @@ std::optional<TzInstance> TzCopyDataServer::FindPrevInstance(const QString& capt
         if (path == own)
             continue;
         const auto answer = Ask(path, kKindIdent, 0, {});
-        if (!answer || answer->first != kIdentAnswer)
+        if (!answer) {
+            RemoveIfStale(path, entry);
+            continue;
+        }
+        if (answer->first != kIdentAnswer)
             continue;
         const QString title = answer->second.left(kCompareChars);
         if (title.startsWith(caption))

@@ -9,7 +9,8 @@
 // What arrives is outside input: every message is framed (magic, kind, code,
 // size, then the data), the data is capped at kMaxCopyData bytes (a larger
 // frame is refused and the connection closed), and a peer that stalls is cut
-// off after a second.
+// off after a second. The socket file of a copy that was killed is removed
+// by the next FindPrevInstance once that process is gone.
 //
 // User-interface thread only; the client side blocks for at most the
 // timeouts given.

@@ -102,6 +102,21 @@ TzfmForm* TzfmForm::CreateForm(const QMetaObject& formClass, QWidget* owner) {
         throw EzExcept(IDS_zeNotDefined, "TzfmForm.CreateForm",
                        std::string(formClass.className()) + " (constructor)");
     auto* form = static_cast<TzfmForm*>(object);
+    // A form without a name of its own (none, or the one a base class's form
+    // gave it) is named after its class without the "T", so that its
+    // placement has a key of its own.
+    auto baseName = [](const QMetaObject* meta) {
+        QString name = QString::fromLatin1(meta->className());
+        if (name.startsWith(QLatin1Char('T')))
+            name.remove(0, 1);
+        return name;
+    };
+    bool inherited = form->objectName().isEmpty();
+    for (const QMetaObject* base = formClass.superClass(); base != nullptr && !inherited;
+         base = base->superClass())
+        inherited = form->objectName() == baseName(base);
+    if (inherited)
+        form->setObjectName(baseName(&formClass));
     try {
         form->OnReadLayout({});
         form->FormCreate();

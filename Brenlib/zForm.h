@@ -85,8 +85,10 @@ public:
 
     // Constructs a form of the class (a TzfmForm descendant with Q_OBJECT and
     // a Q_INVOKABLE constructor (QWidget* owner)), restores its layout, runs
-    // FormCreate and queues OnStart. An exception from FormCreate destroys
-    // the half-made form (nothing saved) and leaves to the caller.
+    // FormCreate and queues OnStart. A form whose object name is empty or
+    // the one a base class's form set ("zfmDlg" for a dialog derived from
+    // TzfmDlg) is named after its class without the "T" first. An exception from FormCreate
+    // destroys the half-made form (nothing saved) and leaves to the caller.
     static TzfmForm* CreateForm(const QMetaObject& formClass, QWidget* owner = nullptr);
     template <class T> static T* Create(QWidget* owner = nullptr) {
         return static_cast<T*>(CreateForm(T::staticMetaObject, owner));

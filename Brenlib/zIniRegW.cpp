@@ -343,7 +343,8 @@ std::string TbIniReg::WindPlaceText(QWidget* form) {
 }
 
 void TbIniReg::SaveWindPlace(QWidget* form) {
-    if (form == nullptr)
+    // A form without a name has no key to be stored under.
+    if (form == nullptr || form->objectName().isEmpty())
         return;
     WriteStringReg(kWindPlace, FromQ(form->objectName()), WindPlaceText(form));
 }

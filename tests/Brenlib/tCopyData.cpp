@@ -2,6 +2,7 @@
 // Two copies of the program: FindPrevInstance finds the other copy's main
 // window by title (never its own), copy data reaches its DoCopyData, and a
 // frame larger than the cap is refused without an answer.
+#include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
 
@@ -90,6 +91,16 @@ TEST_F(TCopyDataTest, CopyDataReachesTheOtherCopyAndOversizedFramesAreRefused) {
     EXPECT_EQ(TzCopyDataServer::SendCopyData(*peer, 99, {}), 99u);
     EXPECT_TRUE(m_peer.waitForFinished(5000));
     EXPECT_EQ(m_peer.exitCode(), 0);
+}
+
+TEST_F(TCopyDataTest, AKilledCopyLeavesNoSocketBehind) {
+    const auto peer = TzCopyDataServer::FindPrevInstance("Peer");
+    ASSERT_TRUE(peer.has_value());
+    m_peer.kill();
+    ASSERT_TRUE(m_peer.waitForFinished(5000));
+    ASSERT_TRUE(QFile::exists(peer->SocketPath));
+    EXPECT_FALSE(TzCopyDataServer::FindPrevInstance("Peer").has_value());
+    EXPECT_FALSE(QFile::exists(peer->SocketPath));
 }
 
 } // namespace

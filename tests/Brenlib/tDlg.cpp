@@ -54,6 +54,9 @@ TEST_F(TDlgTest, PagesMergeInRegistrationOrder) {
     EXPECT_EQ(dialog->ChildDialogs().size(), 3u);
     EXPECT_FALSE(dialog->Merged());
     EXPECT_TRUE(dialog->ChildDialogs()[0]->Merged());
+    // Each dialog's placement has a key of its own.
+    EXPECT_EQ(dialog->objectName(), "zfmDlg");
+    EXPECT_EQ(dialog->ChildDialogs()[0]->objectName(), "fmTestDlgA");
     TzfmForm::DestroyForm(dialog);
 }
 

@@ -4,11 +4,13 @@
 // creates, the language menu through the hooks, the memory watch.
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolButton>
 
 #include "tWindowFixture.h"
+#include "zAbout.h"
 #include "zCfgDbg.h"
 #include "zMain.h"
 #include "zStatus.h"
@@ -227,6 +229,50 @@ TEST_F(TMainTest, MemoryWatchArithmeticWithAReplacedCounter) {
     TfmWatchD::Counter = nullptr;
     TfmWatchD::StartBaseline = 0;
     TzfmForm::DestroyForm(watch);
+}
+
+TEST_F(TMainTest, DockedFormsAndTheStatusPopup) {
+    auto* main = CreateMain();
+    main->show();
+    QPointer<TzfmForm> panel;
+    main->DockFrameClient(panel);
+    ASSERT_NE(panel, nullptr);
+    panel->setSaveLayout(false);
+    EXPECT_FALSE(panel->isWindow());
+    EXPECT_EQ(panel->parentWidget(), main->centralWidget());
+    EXPECT_TRUE(panel->isVisible());
+    // Undocked: a window of its own; the site is hidden.
+    TzfmForm::DoDockableForm(panel, main->centralWidget(), true, false);
+    EXPECT_TRUE(panel->isWindow());
+    EXPECT_FALSE(main->centralWidget()->isVisible());
+
+    // The main window's own popup items move into the status-bar popup
+    // when that opens, and back when the own popup opens.
+    main->AddPopUpMenuItem("Own item", {});
+    emit main->puStatus()->aboutToShow();
+    QStringList texts;
+    for (auto* action : main->puStatus()->actions())
+        texts << action->text();
+    EXPECT_EQ(texts, (QStringList{"Tracer...", "Own item"}));
+    main->PopupMenuPopup(main->PopupMenu());
+    EXPECT_EQ(main->puStatus()->actions().size(), 1);
+    TzfmForm::DestroyForm(panel);
+    TzfmForm::DestroyForm(main);
+}
+
+TEST_F(TMainTest, AboutBoxFromTheHelpMenu) {
+    auto* main = CreateMain();
+    QString title;
+    QTimer::singleShot(0, [&] {
+        if (auto* about = TzfmAboutBox::Instance.data()) {
+            title = about->windowTitle();
+            about->findChild<QPushButton*>("OKButton")->click();
+        }
+    });
+    main->Item("miAbout")->trigger();
+    EXPECT_TRUE(title.startsWith("About "));
+    EXPECT_EQ(TzfmAboutBox::Instance, nullptr);
+    TzfmForm::DestroyForm(main);
 }
 
 } // namespace
