@@ -149,3 +149,7 @@ bool TfmLocal::eventFilter(QObject* watched, QEvent* event) {
     }
     return TzfmCliSrv::eventFilter(watched, event);
 }
+
+TbNRcvbufDrops TfmLocal::CurrentDrops() const {
+    return m_engine != nullptr ? m_engine->LocalRcvbufDrops() : TbNRcvbufDrops{};
+}

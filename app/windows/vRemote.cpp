@@ -245,3 +245,7 @@ bool TfmRemote::eventFilter(QObject* watched, QEvent* event) {
     }
     return TzfmCliSrv::eventFilter(watched, event);
 }
+
+TbNRcvbufDrops TfmRemote::CurrentDrops() const {
+    return m_engine != nullptr ? m_engine->RemoteRcvbufDrops() : TbNRcvbufDrops{};
+}
