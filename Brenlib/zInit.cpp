@@ -10,11 +10,15 @@
 #include "zDlgDbg.h"
 #include "zExcept.h"
 #include "zIniReg.h"
+#include "zMsgStr.h"
 #include "zSplash.h"
+#include "zTrans.h"
 #include "zUtils.h"
 #include "zzWatchD.h"
 
-RzStartHooks StartHooks;
+// The library's own language definition and message strings, unless a
+// program installs others before start-up.
+RzStartHooks StartHooks{[] { InstallTranslation(); }, [] { InitMsgStrings(); }};
 
 void ShowExceptionBox(const std::string& text, const std::string& className) {
     auto* app = QCoreApplication::instance();
@@ -58,6 +62,9 @@ void Finalize_Brenlib() {
     zDbg.SplashClose = nullptr;
     zDbg.WatchShow = nullptr;
     SetExceptionHandler({});
+    DoneMsgStrings();
+    FreeTranslation();
+    FreeLangDef();
     DoneSettingsStore();
 }
 
