@@ -76,7 +76,9 @@ if [ -n "${RUN_LINK_SCREENSHOT:-}" ]; then
         --local-length 1400 --remote-length 1000 >"$TMP/far.log" 2>&1 &
     PIDS="$PIDS $!"
     sleep "${RUN_LINK_SECONDS:-14}"
-    DISPLAY=":$DISPLAY_NO" import -window root "$RUN_LINK_SCREENSHOT"
+    # The root window, cut down to what is not the empty (black) screen.
+    DISPLAY=":$DISPLAY_NO" import -window root "$TMP/root.png"
+    convert "$TMP/root.png" -bordercolor black -border 1 -trim +repage "$RUN_LINK_SCREENSHOT"
     echo "run-link.sh: screenshot in $RUN_LINK_SCREENSHOT"
     exit 0
 fi

@@ -19,6 +19,7 @@
 #include "uMain.h"
 #include "xVersion.h"
 #include "zInit.h"
+#include "zMsgStr.h"
 
 namespace {
 
@@ -30,9 +31,8 @@ void InstallOutward() {
         if (fmMain)
             fmMain->ShowError(QString::fromStdString(text), QString::fromStdString(caption));
     };
-    NetOutward.LookupText = [](const std::string&, const std::string&, const std::string& def) {
-        return def;
-    };
+    // Socket error texts and the like from the message files (any thread).
+    NetOutward.LookupText = LookupMessageText;
 }
 
 // SIGINT and SIGTERM close the main window in order (panels, engine, the
@@ -81,6 +81,7 @@ int main(int argc, char** argv) {
         QMessageBox::critical(nullptr, QStringLiteral("Ravelox"), QString::fromUtf8(e.what()));
         return 1;
     }
+    InstallMessageBoxes();
     const std::string problem = ReadTestSettings();
     InstallOutward();
     // The form base creates the window (layout, translation) and runs its

@@ -23,6 +23,7 @@
 #include "uReportModel.h"
 #include "uSpeedStr.h"
 #include "ui_uMain.h"
+#include "zMsgStr.h"
 #include "zStatus.h"
 #include "vCenter.h"
 #include "vLocal.h"
@@ -159,9 +160,12 @@ void TfmMain::createStatusBar() {
         bar->insertPermanentWidget(i, label);
     }
     m_panels[3] = StatusBar()->Panels().empty() ? nullptr : StatusBar()->Panels().front();
+    // Hint of panel i: line -(i + 1) of the message section "HintStat".
     for (int i = 0; i < 4; ++i)
         if (m_panels[static_cast<std::size_t>(i)] != nullptr)
-            m_panels[static_cast<std::size_t>(i)]->setToolTip(tr(kStatusHints[i]));
+            m_panels[static_cast<std::size_t>(i)]->setToolTip(
+                MsgApp != nullptr ? QString::fromStdString(MsgApp->GetLine("HintStat", -(i + 1)))
+                                  : tr(kStatusHints[i]));
     // Widths fixed once, for the largest expected texts.
     const QFontMetrics bold(m_panels[0]->font());
     m_panels[0]->setMinimumWidth(bold.horizontalAdvance(ui->stBandWidth->text() +
@@ -238,6 +242,18 @@ void TfmMain::ShowElapsed(const QString& text) {
 void TfmMain::ShowStatus(const QString& text) {
     if (Stat != nullptr)
         Stat->Msg(text.toStdString());
+}
+
+QString TfmMain::StatusLine(int n, const std::string& a, const std::string& b) {
+    if (MsgApp == nullptr)
+        return QString::fromStdString(a + " / " + b);
+    return QString::fromStdString(MsgApp->GetLineFmt("Status", n, a, b));
+}
+
+QString TfmMain::StatusLine(int n, int a) {
+    if (MsgApp == nullptr)
+        return QString::number(a);
+    return QString::fromStdString(MsgApp->GetLineFmt("Status", n, a));
 }
 
 QString TfmMain::StatusText() const {
@@ -320,9 +336,7 @@ void TfmMain::CheckCounterRange() {
                                         engine->IsSending(true) ? engine->GetSpeed(true) : 0);
     const bool ambiguous = CounterAmbiguous(speed, engine->InfoTime());
     if (ambiguous && !m_rangeWarned)
-        ShowStatus(tr("At this speed the byte counters pass half their range within one "
-                      "information interval (%1 ms): figures may be wrong. Lower InfoTime.")
-                       .arg(engine->InfoTime()));
+        ShowStatus(StatusLine(3, engine->InfoTime()));
     m_rangeWarned = ambiguous;
 }
 

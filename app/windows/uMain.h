@@ -44,6 +44,9 @@ public:
     void ShowElapsed(const QString& text);
     // The status line's message panel.
     void ShowStatus(const QString& text);
+    // Line n of the program's message section "Status", with its arguments.
+    static QString StatusLine(int n, const std::string& a, const std::string& b);
+    static QString StatusLine(int n, int a);
     QString StatusText() const;
     void ClearGraphs();
     void EraseStatistics();

@@ -122,8 +122,8 @@ void TfmLocal::ApplyRecvAddress() {
     if (!address) {
         // A typo would silence reception: refuse it, keep the old choice.
         if (fmMain)
-            fmMain->ShowStatus(tr("Not an IPv4 address: \"%1\"; the receive address stays %2")
-                                   .arg(text, m_acceptText));
+            fmMain->ShowStatus(
+                TfmMain::StatusLine(2, text.toStdString(), m_acceptText.toStdString()));
         ui->coRecvAddr->setEditText(m_acceptText);
         return;
     }
@@ -148,4 +148,8 @@ bool TfmLocal::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return TzfmCliSrv::eventFilter(watched, event);
+}
+
+TbNRcvbufDrops TfmLocal::CurrentDrops() const {
+    return m_engine != nullptr ? m_engine->LocalRcvbufDrops() : TbNRcvbufDrops{};
 }

@@ -29,6 +29,7 @@ public:
 protected:
     TbNReportRing* ReportRing() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    TbNRcvbufDrops CurrentDrops() const override;
 
 private:
     void FillSeenAddresses();

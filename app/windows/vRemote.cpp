@@ -158,8 +158,8 @@ bool TfmRemote::ApplyHost() {
     if (!choice) {
         // A typo used to become the broadcast destination and flood the LAN.
         if (fmMain)
-            fmMain->ShowStatus(tr("Not an IPv4 address: \"%1\"; the remote host stays %2")
-                                   .arg(typed, m_currentHost));
+            fmMain->ShowStatus(
+                TfmMain::StatusLine(1, typed.toStdString(), m_currentHost.toStdString()));
         ui->coAddress->setEditText(m_currentHost);
         return false;
     }
@@ -244,4 +244,8 @@ bool TfmRemote::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return TzfmCliSrv::eventFilter(watched, event);
+}
+
+TbNRcvbufDrops TfmRemote::CurrentDrops() const {
+    return m_engine != nullptr ? m_engine->RemoteRcvbufDrops() : TbNRcvbufDrops{};
 }

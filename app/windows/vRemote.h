@@ -38,6 +38,7 @@ public:
 protected:
     TbNReportRing* ReportRing() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    TbNRcvbufDrops CurrentDrops() const override;
 
 private:
     void SetHostItems(const std::vector<std::string>& list);

@@ -113,6 +113,20 @@ void TzfmCliSrv::ClearGraphs() {
 
 void TzfmCliSrv::RestartStatistics() {
     m_processor.RestartStatistics(ClockNow());
+    m_dropsBase = m_engine != nullptr ? CurrentDrops() : TbNRcvbufDrops{};
+}
+
+QString TzfmCliSrv::DropsText() {
+    if (m_engine == nullptr)
+        return {};
+    const TbNRcvbufDrops now = CurrentDrops();
+    if (!now.Known)
+        return tr("Buffer drops: ?");
+    if (!m_dropsBase.Known)
+        m_dropsBase = {true, 0};
+    // Counted modulo 65536 like lost packets.
+    const auto since = static_cast<std::uint16_t>(now.Count - m_dropsBase.Count);
+    return tr("Buffer drops: %1").arg(since);
 }
 
 std::uint32_t TzfmCliSrv::ElapsedMs() const {

@@ -91,8 +91,11 @@ protected:
     void UpdateTitles();
     void PaintIndicator();
     virtual TbNReportRing* ReportRing() = 0;
-    // Receive-buffer drops of this side, as text; empty when unknown.
-    virtual QString DropsText() const { return {}; }
+    // Receive-buffer drops of this side's socket now (the engine's count).
+    virtual TbNRcvbufDrops CurrentDrops() const = 0;
+    // The drops since the statistics restarted, as the box shows them;
+    // "?" while the side does not tell them.
+    QString DropsText();
 
     std::unique_ptr<Ui::TzfmCliSrv> ui;
     int m_side = 0;
@@ -112,4 +115,5 @@ protected:
     QActionGroup* m_speedGroup = nullptr;
     int m_indicatorShown = -1;
     std::vector<TbNReport> m_reportBuffer;
+    TbNRcvbufDrops m_dropsBase{}; // the count at the last statistics restart
 };

@@ -160,6 +160,12 @@ TEST_F(EndToEnd, BothDirectionsAtTenMegabitThenLossThenIdle) {
                        << Text(fmCenter.data(), "stRQuality").toStdString();
     EXPECT_EQ(m_window->StatusPanel(1)->text(), "Quality: 100%");
     EXPECT_TRUE(Text(fmCenter.data(), "stLErrors").isEmpty());
+    // Receive-buffer drops of both hosts' own sockets, beside the lost
+    // packets: known for both (the peer carries its count), none here.
+    EXPECT_EQ(Text(fmLocal.data(), "stDrops"), "Buffer drops: 0");
+    EXPECT_TRUE(
+        WaitUntil([&] { return Text(fmRemote.data(), "stDrops") == "Buffer drops: 0"; }, 3000))
+        << Text(fmRemote.data(), "stDrops").toStdString();
 
     // Every 50th data datagram from the peer is dropped on this host.
     {

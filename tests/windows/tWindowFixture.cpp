@@ -2,7 +2,10 @@
 #include "tWindowFixture.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
+
+#include "zMsgStr.h"
 
 namespace wt {
 
@@ -27,9 +30,16 @@ void EnsureApplication() {
 void WindowTest::SetUpTestSuite() {
     s_home = MakeTempDir();
     ::setenv("RAVELOX_HOME", s_home.c_str(), 1);
+    // The shipped message files, as beside the program.
+    const std::string exe = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+    std::filesystem::copy(exe + "/Default", s_home + "/Default",
+                          std::filesystem::copy_options::recursive);
     ::setenv("XDG_CONFIG_HOME", (s_home + "/xdg").c_str(), 1);
     EnsureApplication();
     Initialize_Brenlib();
+    // The program's message file is named after the program, not the test.
+    delete MsgApp;
+    MsgApp = new TbMsgStr("ravelox", false);
     NetOutward.ShowTextOnAnyThread = false;
     NetOutward.ShowText = [](const std::string& text, const std::string& caption) {
         if (fmMain)

@@ -126,7 +126,8 @@ TEST_F(MainWindow, HostBoxRefusesTextThatIsNoAddressAndKeepsTheOldHost) {
         QTest::keyClick(box, Qt::Key_Return);
         EXPECT_EQ(engine->GetRemoteHost(), before) << typo;
         EXPECT_EQ(box->currentText(), "127.0.0.7") << typo;
-        EXPECT_TRUE(m_window->StatusText().contains(QLatin1String(typo))) << typo;
+        EXPECT_TRUE(m_window->StatusText().contains(QLatin1String(typo)))
+            << typo << ": " << m_window->StatusText().toStdString();
     }
     const std::vector<std::string> list = fmRemote->HostList();
     EXPECT_EQ(list.front(), "127.0.0.7");
