@@ -5,11 +5,10 @@
 #include <netinet/in.h>
 
 #include <QApplication>
-#include <QKeySequence>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTimer>
 
 #include "cNet0.h"
@@ -40,16 +39,6 @@ TfmLookup::TfmLookup(QWidget* owner) : TzfmForm(owner), ui(std::make_unique<Ui::
     connect(ui->bbOk, &QPushButton::clicked, this, &TfmLookup::bbOkClick);
     connect(ui->bbCancel, &QPushButton::clicked, this, &TfmLookup::bbCancelClick);
     connect(ui->ListBox, &QListWidget::itemDoubleClicked, this, &TfmLookup::ListBoxDblClick);
-    // The OK button reacts to Enter, Cancel to Escape.
-    auto* enter = new QShortcut(QKeySequence(Qt::Key_Return), this);
-    connect(enter, &QShortcut::activated, this, [this] {
-        if (ui->bbOk->isEnabled())
-            ui->bbOk->click();
-    });
-    auto* enterPad = new QShortcut(QKeySequence(Qt::Key_Enter), this);
-    connect(enterPad, &QShortcut::activated, enter, &QShortcut::activated);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, ui->bbCancel, &QPushButton::click);
 }
 
 TfmLookup::~TfmLookup() {
@@ -162,6 +151,24 @@ void TfmLookup::bbCancelClick() {
 void TfmLookup::ListBoxDblClick() {
     if (ui->bbOk->isEnabled())
         bbOkClick();
+}
+
+void TfmLookup::keyPressEvent(QKeyEvent* event) {
+    // The OK button reacts to Enter, Cancel to Escape (keys the list leaves).
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        ui->bbCancel->click();
+        event->accept();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (ui->bbOk->isEnabled())
+            ui->bbOk->click();
+        event->accept();
+        return;
+    default:
+        TzfmForm::keyPressEvent(event);
+    }
 }
 
 void TfmLookup::mouseDoubleClickEvent(QMouseEvent* event) {

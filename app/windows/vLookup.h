@@ -64,6 +64,7 @@ protected:
     // A double click on the dialog's own background stops the search and
     // leaves the dialog open.
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void SearchStep();
