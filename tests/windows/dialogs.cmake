@@ -8,7 +8,7 @@ add_executable(test_windows_dialogs ${CMAKE_CURRENT_LIST_DIR}/tDialogsMain.cpp
                ${CMAKE_CURRENT_LIST_DIR}/tLogStore.cpp)
 target_link_libraries(test_windows_dialogs PRIVATE rv_windows rv_dialogs rv_netns GTest::gtest
                       Qt6::Test ravelox_warnings)
-gtest_discover_tests(test_windows_dialogs PROPERTIES LABELS windows DISCOVERY_TIMEOUT 30
+gtest_discover_tests(test_windows_dialogs PROPERTIES LABELS windows TIMEOUT 120 DISCOVERY_TIMEOUT 30
                      ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 
 # Not a test: pictures of the dialogs under Xvfb (see DialogShots.cpp).
