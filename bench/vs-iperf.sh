@@ -103,10 +103,17 @@ run_ravelox() {
     local server=$!
     PIDS+=("$server")
     wait_for "$out.srv" '"address"' || die "responder did not start: $(cat "$out.srv.err")"
-    ip netns exec "$NS_C" /usr/bin/time -f "%U %S" -o "$out.cli.time" \
-        "$CLI" test "$ADDR_S" --time "$TIME" --direction local --local-speed "$rate" \
-        --local-length "$LENGTH" $(rv_buffers "$buffers") --json \
-        >"$out.cli" 2>"$out.cli.err" || die "ravelox-cli test failed: $(cat "$out.cli.err")"
+    local try
+    for try in 1 2; do
+        # shellcheck disable=SC2046
+        ip netns exec "$NS_C" /usr/bin/time -f "%U %S" -o "$out.cli.time" \
+            "$CLI" test "$ADDR_S" --time "$TIME" --direction local --local-speed "$rate" \
+            --local-length "$LENGTH" $(rv_buffers "$buffers") --json \
+            >"$out.cli" 2>"$out.cli.err" && break
+        # A failed run is counted in the report, and tried once more.
+        echo "$rate $buffers: $(cat "$out.cli.err")" >>"$WORK/failed-runs"
+        [ "$try" = 2 ] && die "ravelox-cli test failed twice: $(cat "$out.cli.err")"
+    done
     # The responder is the child of time: stop it by its own id.
     local child
     child=$(pgrep -P "$server" || true)
@@ -259,6 +266,16 @@ REPORT=$WORK/report.md
     cat "$DEF_TABLE"
     echo
     cat "$DEF_RATIOS"
+    echo
+    echo "## Failed runs"
+    echo
+    if [ -s "$WORK/failed-runs" ]; then
+        echo "Ravelox test runs that failed and were repeated once:"
+        echo
+        sed 's/^/    /' "$WORK/failed-runs"
+    else
+        echo "None."
+    fi
     echo
     echo "## Idle"
     echo
