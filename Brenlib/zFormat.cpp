@@ -99,7 +99,7 @@ std::string FloatText(double value, char type, int precision) {
     return text;
 }
 
-struct TSpec {
+struct TPlaceholder {
     int index = -1;
     bool left = false;
     int width = -1;
@@ -109,7 +109,7 @@ struct TSpec {
 
 // Parses after the "%"; returns the position after the type letter, or
 // npos when the text is no placeholder.
-std::size_t ParseSpec(std::string_view format, std::size_t pos, TSpec& spec) {
+std::size_t ParsePlaceholder(std::string_view format, std::size_t pos, TPlaceholder& holder) {
     auto number = [&](int& into) {
         const auto start = pos;
         long long value = 0;
@@ -124,22 +124,22 @@ std::size_t ParseSpec(std::string_view format, std::size_t pos, TSpec& spec) {
     int first = -1;
     if (number(first)) {
         if (pos < format.size() && format[pos] == ':') {
-            spec.index = first;
+            holder.index = first;
             ++pos;
         } else {
-            spec.width = first;
+            holder.width = first;
         }
     }
-    if (spec.width < 0) {
+    if (holder.width < 0) {
         if (pos < format.size() && format[pos] == '-') {
-            spec.left = true;
+            holder.left = true;
             ++pos;
         }
-        number(spec.width);
+        number(holder.width);
     }
     if (pos < format.size() && format[pos] == '.') {
         ++pos;
-        if (!number(spec.precision))
+        if (!number(holder.precision))
             return std::string_view::npos;
     }
     if (pos >= format.size())
@@ -147,16 +147,16 @@ std::size_t ParseSpec(std::string_view format, std::size_t pos, TSpec& spec) {
     const char type = static_cast<char>(format[pos] | 0x20);
     if (std::string_view("duxfegs").find(type) == std::string_view::npos)
         return std::string_view::npos;
-    spec.type = type;
-    if (spec.width > kMaxWidth || spec.precision > kMaxWidth)
+    holder.type = type;
+    if (holder.width > kMaxWidth || holder.precision > kMaxWidth)
         return std::string_view::npos;
     return pos + 1;
 }
 
 // The formatted argument, or false when it does not fit the type.
-bool FormatOne(const TSpec& spec, const TFmtArg& arg, std::string& body) {
+bool FormatOne(const TPlaceholder& holder, const TFmtArg& arg, std::string& body) {
     using K = TFmtArg::tKind;
-    switch (spec.type) {
+    switch (holder.type) {
     case 'd': {
         if (arg.Kind() != K::fkInt && arg.Kind() != K::fkUInt)
             return false;
@@ -166,8 +166,8 @@ bool FormatOne(const TSpec& spec, const TFmtArg& arg, std::string& body) {
                                             : (negative ? 0 - static_cast<std::uint64_t>(arg.Int())
                                                         : static_cast<std::uint64_t>(arg.Int()));
         auto digits = Digits(magnitude, 10);
-        if (spec.precision > static_cast<int>(digits.size()))
-            digits.insert(0, static_cast<std::size_t>(spec.precision) - digits.size(), '0');
+        if (holder.precision > static_cast<int>(digits.size()))
+            digits.insert(0, static_cast<std::size_t>(holder.precision) - digits.size(), '0');
         body = (negative ? "-" : "") + digits;
         return true;
     }
@@ -190,8 +190,8 @@ bool FormatOne(const TSpec& spec, const TFmtArg& arg, std::string& body) {
         else
             bits = static_cast<std::uint64_t>(arg.Int());
         body = Digits(bits, 16);
-        if (spec.precision > static_cast<int>(body.size()))
-            body.insert(0, static_cast<std::size_t>(spec.precision) - body.size(), '0');
+        if (holder.precision > static_cast<int>(body.size()))
+            body.insert(0, static_cast<std::size_t>(holder.precision) - body.size(), '0');
         break;
     }
     case 'f':
@@ -206,14 +206,14 @@ bool FormatOne(const TSpec& spec, const TFmtArg& arg, std::string& body) {
             value = static_cast<double>(arg.UInt());
         else
             return false;
-        body = FloatText(value, spec.type, spec.precision);
+        body = FloatText(value, holder.type, holder.precision);
         break;
     }
     default: // 's'
         if (arg.Kind() != K::fkText)
             return false;
-        body = spec.precision >= 0
-                   ? std::string(CharPrefix(arg.Text(), static_cast<std::size_t>(spec.precision)))
+        body = holder.precision >= 0
+                   ? std::string(CharPrefix(arg.Text(), static_cast<std::size_t>(holder.precision)))
                    : arg.Text();
         break;
     }
@@ -252,8 +252,8 @@ std::string FormatStr(std::string_view format, std::span<const TFmtArg> args) {
             pos = percent + 2;
             continue;
         }
-        TSpec spec;
-        const auto end = ParseSpec(format, percent + 1, spec);
+        TPlaceholder holder;
+        const auto end = ParsePlaceholder(format, percent + 1, holder);
         if (end == std::string_view::npos) {
             out += '%';
             pos = percent + 1;
@@ -263,7 +263,7 @@ std::string FormatStr(std::string_view format, std::span<const TFmtArg> args) {
         }
         const auto written = format.substr(percent, end - percent);
         pos = end;
-        const std::size_t index = spec.index >= 0 ? static_cast<std::size_t>(spec.index) : next;
+        const std::size_t index = holder.index >= 0 ? static_cast<std::size_t>(holder.index) : next;
         next = index + 1;
         if (index >= args.size()) {
             out.append(written);
@@ -273,14 +273,14 @@ std::string FormatStr(std::string_view format, std::span<const TFmtArg> args) {
             continue;
         }
         std::string body;
-        if (!FormatOne(spec, args[index], body)) {
+        if (!FormatOne(holder, args[index], body)) {
             out.append(written);
             ReportFault("Format: " + std::string(written) + " does not fit argument " +
                         std::to_string(index) + " (" + args[index].KindName() + ") in \"" +
                         std::string(format) + "\"");
             continue;
         }
-        Pad(out, body, spec.width, spec.left);
+        Pad(out, body, holder.width, holder.left);
     }
     return out;
 }
