@@ -3,6 +3,7 @@
 // run under ThreadSanitizer in CI, where a missing order shows as a race.
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <thread>
@@ -82,16 +83,21 @@ TEST(SpscRing, ResetsFromAThirdThreadNeverHandOutStaleOrMisalignedRecords) {
                 std::this_thread::yield();
         }
     });
+    std::atomic<std::uint64_t> taken{0};
     std::thread resetter([&] {
+        // Each reset waits until the reader took something since the last
+        // one (or a second passed), so every generation is really read.
         for (int i = 0; i < kResets; ++i) {
             ring.RequestReset();
-            std::this_thread::yield();
+            const auto before = taken.load();
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+            while (taken.load() == before && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
         }
         done.store(true);
     });
     std::uint32_t generation = ~0u;
     std::uint32_t expected = 0;
-    std::uint64_t taken = 0;
     std::uint64_t faults = 0;
     while (!done.load()) {
         const std::uint32_t g = ring.Generation();
@@ -108,12 +114,12 @@ TEST(SpscRing, ResetsFromAThirdThreadNeverHandOutStaleOrMisalignedRecords) {
             ++faults;
         expected = r->Sequence + 1;
         ring.Pop();
-        ++taken;
+        taken.fetch_add(1);
     }
     producer.join();
     resetter.join();
     EXPECT_EQ(faults, 0u);
-    EXPECT_GT(taken, 0u);
+    EXPECT_GE(taken.load(), static_cast<std::uint64_t>(kResets));
 }
 
 // The report ring's reader: a reset forgets its first take, so the next take
