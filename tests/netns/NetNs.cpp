@@ -164,8 +164,17 @@ Topology::~Topology() {
 }
 
 void Topology::Teardown() {
+    const bool bridged = m_names.size() > 2;
     for (const auto& name : m_names)
         Run("ip netns del " + name + " 2>/dev/null");
+    // A host namespace still held open (a child process not yet reaped, a
+    // socket) outlives "ip netns del" together with its veth end, and so does
+    // the bridge port here: remove the ports by name, or the next three-host
+    // topology finds them taken.
+    if (bridged) {
+        for (int i = 0; i < static_cast<int>(m_names.size()); ++i)
+            Run("ip link del rvp" + std::to_string(i) + " 2>/dev/null");
+    }
     m_names.clear();
     Run("ip link del rvbr 2>/dev/null");
 }
