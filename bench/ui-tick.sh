@@ -35,8 +35,8 @@ private "'$BIN/bench_ui_tick' 100 100 10000 300" 2>/dev/null
 ip netns add "$NEAR"
 ip netns add "$FAR"
 ip link add rvbn$$ netns "$NEAR" type veth peer name rvbf$$ netns "$FAR"
-for spec in "$NEAR rvbn$$ 198.18.0.1" "$FAR rvbf$$ 198.18.0.2"; do
-    set -- $spec
+for host in "$NEAR rvbn$$ 198.18.0.1" "$FAR rvbf$$ 198.18.0.2"; do
+    set -- $host
     ip -n "$1" link set lo up
     ip -n "$1" addr add "$3/24" dev "$2"
     ip -n "$1" link set "$2" up
