@@ -78,6 +78,10 @@ QString TChartAdapter::Title() const {
     return m_series->name();
 }
 
+QString TChartAdapter::LegendText() const {
+    return m_legend->text();
+}
+
 void TChartAdapter::SetXMaximum(double seconds) {
     m_xMax = seconds > 0.0 ? seconds : 1.0;
     m_axisX->setRange(0.0, m_xMax);
@@ -140,6 +144,8 @@ void TChartAdapter::Clear() {
 void TChartAdapter::PlaceLegend() {
     if (!m_view)
         return;
+    // A translation sets the legend's text directly: size it to that text.
+    m_legend->adjustSize();
     const int height = m_view->height();
     int y = height * m_legendPercent / 100 - m_legend->height() / 2;
     y = std::clamp(y, 0, std::max(0, height - m_legend->height()));

@@ -33,6 +33,8 @@ public:
     void SetColor(const QColor& color, int width);
     void SetTitle(const QString& title);
     QString Title() const;
+    // The legend as shown: the title, or what a translation put there.
+    QString LegendText() const;
     void SetXMaximum(double seconds);
     // The bottom axis' labels: shown in the result log's view mode only.
     void SetXLabelsVisible(bool visible);

@@ -33,7 +33,7 @@ protected:
 
 private:
     void FillSeenAddresses();
-    void ShowHeader();
+    void ShowHeader() override;
 
     std::unique_ptr<TbNBSClient> m_ownEngine;
     bool m_addressShown = false;

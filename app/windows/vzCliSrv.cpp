@@ -225,6 +225,23 @@ void TzfmCliSrv::ShowLogView(const TLogView* view) {
     TChartAdapter::UpdateAll(*m_chartSend, *m_chartRecv, *m_chartErrp, points, 0);
 }
 
+void TzfmCliSrv::OnLangTranslating(bool& done, bool flag) {
+    ui->stHeader->setText(m_baseHeader);
+    m_chartSend->SetTitle(m_baseOutputTitle);
+    m_chartRecv->SetTitle(m_baseInputTitle);
+    TzfmForm::OnLangTranslating(done, flag);
+    m_baseHeader = ui->stHeader->text();
+    m_baseOutputTitle = m_chartSend->LegendText();
+    m_baseInputTitle = m_chartRecv->LegendText();
+    ShowHeader();
+    UpdateTitles();
+    m_chartErrp->PlaceLegend();
+}
+
+void TzfmCliSrv::ShowHeader() {
+    ui->stHeader->setText(m_baseHeader);
+}
+
 void TzfmCliSrv::UpdateTitles() {
     const QString send = m_baseOutputTitle + Text(m_processor.OutputRateText());
     const QString recv = m_baseInputTitle + Text(m_processor.InputRateText());

@@ -81,6 +81,12 @@ protected:
     TzfmCliSrv(int side, char letter, QWidget* owner);
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // The header and the graph titles show rates and the address after a
+    // translated base text: put the bare base texts back for the translation,
+    // then take the translated ones as the new bases.
+    void OnLangTranslating(bool& done, bool flag) override;
+    // Shows the header from m_baseHeader (the Local side adds its address).
+    virtual void ShowHeader();
 
     void TrackSpeedChange(int position);
     void TrackPacketChange(int position);
