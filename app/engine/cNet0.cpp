@@ -631,7 +631,11 @@ bool TbNet0::Send(std::uint8_t* d) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(m_port.load());
-    to.sin_addr.s_addr = m_destinationAddress.load();
+    // Every receiver drops a datagram that still carries the discovery flag:
+    // until the own broadcast has come back, a control datagram is useful
+    // only as that broadcast, whatever the destination is by now.
+    to.sin_addr.s_addr =
+        (GetU16(d + hdr::Flags) & nfDiscover) != 0 ? INADDR_BROADCAST : m_destinationAddress.load();
     const auto sent = ::sendto(s, d, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     m_lastSendResult.store(static_cast<std::int32_t>(sent));
     return sent == static_cast<ssize_t>(length);

@@ -119,6 +119,46 @@ TEST_F(EngineTest, DiscoveryLearnsEachHostsAddress) {
     EXPECT_EQ(a.OutgoingFlags() & nfDiscover, 0);
 }
 
+// A peer chosen before the own broadcast came back (a lost echo, a stored
+// peer set at start-up): the repeated discovery must still go out as a
+// broadcast, or the copy never learns its address and every peer keeps
+// dropping its datagrams.
+TEST_F(EngineTest, DiscoveryRepeatsAsBroadcastWhenThePeerWasSetFirst) {
+    netns::Topology net(2);
+    net.Exec(0, "nft add table ip rvecho && "
+                "nft add counter ip rvecho echoes && "
+                "nft add chain ip rvecho in \\{ type filter hook input priority 0\\; \\} && "
+                "nft add rule ip rvecho in ip daddr 255.255.255.255 udp dport 2222 "
+                "counter name echoes drop");
+    auto& a = Engine(net, 0);
+    a.SetRemoteHost(net.Address(1));
+    auto& b = Engine(net, 1);
+    ASSERT_TRUE(WaitUntil([&] { return !b.LocalAddress().empty(); }));
+    ASSERT_TRUE(WaitUntil([&] {
+        return net.ExecOutput(0, "nft list counter ip rvecho echoes").find("packets 0 ") ==
+               std::string::npos;
+    })) << "the first echo was dropped";
+    EXPECT_TRUE(a.LocalAddress().empty());
+    net.Exec(0, "nft delete table ip rvecho");
+
+    auto repeated = std::chrono::steady_clock::now() - 1s;
+    EXPECT_TRUE(WaitUntil([&] {
+        if (std::chrono::steady_clock::now() - repeated >= 100ms) {
+            repeated = std::chrono::steady_clock::now();
+            a.RepeatDiscovery();
+        }
+        return !a.LocalAddress().empty();
+    }));
+    EXPECT_EQ(a.LocalAddress(), net.Address(0));
+    EXPECT_EQ(a.Destination(), net.AddressNet(1)) << "the chosen peer stays the destination";
+
+    a.SetSpeed(2000, false);
+    a.SetPacketSize(554, false);
+    a.SetSending(true, false);
+    EXPECT_TRUE(WaitUntil([&] { return b.CurrentReport().BytesReceived >= 5u * 500; }))
+        << "the peer counts this copy's data";
+}
+
 TEST_F(EngineTest, RemoteSendingDrivesTheIdlePeer) {
     netns::Topology net(2);
     auto& a = Engine(net, 0);
