@@ -62,6 +62,8 @@ void TbNClient::AfterReceive() {
                 return;
         m_foundAddresses[count].store(address, std::memory_order_relaxed);
         m_foundPorts[count].store(port, std::memory_order_relaxed);
+        if (const auto seam = NetSeams.FoundEntryWritten.load(std::memory_order_relaxed))
+            seam(*this);
         if (m_found.compare_exchange_strong(found, found + 1, std::memory_order_acq_rel))
             return;
         // A new search began meanwhile: add the sender to that one.

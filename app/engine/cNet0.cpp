@@ -16,6 +16,7 @@
 #include "xTimer.h"
 
 TNetOutward NetOutward;
+TNetSeams NetSeams;
 const char* const kBroadcastHost = "Broadcast";
 const char* const kAnyHost = "Any";
 
@@ -673,6 +674,8 @@ void TbNet0::SendControl() {
 // the counters move for those only.
 std::int32_t TbNet0::SendData(std::int32_t count) {
     const std::uint32_t first = m_sequence.load(std::memory_order_relaxed);
+    if (const auto seam = NetSeams.SequenceTaken.load(std::memory_order_relaxed))
+        seam(*this, first);
     const std::int32_t size = m_localLength.load();
     const std::int32_t n = std::clamp<std::int32_t>(count, 1, kBatch);
     std::array<iovec, kBatch> parts{};

@@ -36,6 +36,21 @@ struct TNetOutward {
 };
 extern TNetOutward NetOutward;
 
+class TbNet0;
+class TbNClient;
+
+// Seams for the tests of the send thread's races: each is called, when set,
+// on the send thread at the point where another thread's action would do the
+// most harm, so that a test can act exactly there. The programs never set
+// them; unset, each costs one relaxed load per send batch or found server.
+struct TNetSeams {
+    // A data batch has taken its first sequence number; nothing is built yet.
+    std::atomic<void (*)(TbNet0& engine, std::uint32_t first)> SequenceTaken{nullptr};
+    // A found server's entry is written; the count is not raised yet.
+    std::atomic<void (*)(TbNClient& engine)> FoundEntryWritten{nullptr};
+};
+extern TNetSeams NetSeams;
+
 extern const char* const kBroadcastHost; // "Broadcast"
 extern const char* const kAnyHost;       // "Any"
 

@@ -49,12 +49,18 @@ protected:
     void TearDown() override {
         m_engines.clear();
         NetOutward = TNetOutward{};
+        NetSeams.SequenceTaken.store(nullptr);
+        NetSeams.FoundEntryWritten.store(nullptr);
     }
 
     TbNBSClient& Engine(const netns::Topology& net, int host) {
         netns::HostScope in(net, host);
         m_engines.push_back(std::make_unique<TbNBSClient>());
         return *m_engines.back();
+    }
+
+    void Destroy(const TbNBSClient& engine) {
+        std::erase_if(m_engines, [&](const auto& e) { return e.get() == &engine; });
     }
 
     std::vector<Shown> ShownBoxes() {
@@ -245,6 +251,43 @@ INSTANTIATE_TEST_SUITE_P(
         SequenceCase{"late_never_comes", {0, 1, 3, 4}, 1, "2 missing"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A rebuild (reset, reopening) on another thread sets the sequence number to
+// 0 while the send thread builds a batch: each datagram must still carry the
+// number its pattern was made for, or the peer counts it as bad.
+TEST_F(EngineTest, ARebuildDuringABatchSendsNoBadDatagram) {
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    auto& b = Engine(net, 1);
+    ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty() && !b.LocalAddress().empty(); }));
+    a.SetRemoteHost(net.Address(1));
+    a.SetSpeed(4000, false); // one datagram per sub-burst: batches start at every number
+    a.SetPacketSize(554, false);
+    static std::atomic<std::uint32_t> rebuiltAt;
+    rebuiltAt = 0;
+    // An odd number: its pattern differs from that of the 0 the rebuild sets.
+    NetSeams.SequenceTaken = [](TbNet0& engine, std::uint32_t first) {
+        std::uint32_t none = 0;
+        if (first > 10 && first % 2 == 1 && rebuiltAt.compare_exchange_strong(none, first))
+            engine.Reset();
+    };
+    a.SetSending(true, false);
+    ASSERT_TRUE(WaitUntil([&] { return rebuiltAt.load() != 0; }));
+    // The reset stopped the sending: wait until what was built across it
+    // has arrived and nothing more comes.
+    std::uint32_t received = 0;
+    auto changed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto now = std::chrono::steady_clock::now();
+        if (const std::uint32_t r = b.CurrentReport().BytesReceived; r != received) {
+            received = r;
+            changed = now;
+        }
+        return now - changed >= 200ms;
+    }));
+    EXPECT_GE(received, 10u * 500);
+    EXPECT_EQ(b.CurrentReport().Bad, 0u);
+}
+
 TEST_F(EngineTest, BadShortAndGarbageDatagramsAreCountedAndChangeNothing) {
     netns::Topology net(2);
     auto& b = Engine(net, 1);
@@ -349,6 +392,40 @@ TEST_F(EngineTest, LookupFindsTheOtherIdleCopiesOnce) {
     std::vector<std::uint32_t> expected{net.AddressNet(1), net.AddressNet(2)};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(found, expected);
+}
+
+// A search started again while the send thread adds a server must not
+// list the servers of the search before: the one that answered last goes
+// into the new list alone.
+TEST_F(EngineTest, ALookupStartedAgainDuringAnAppendListsNoServerOfTheSearchBefore) {
+    netns::Topology net(3);
+    auto& a = Engine(net, 0);
+    auto& b = Engine(net, 1);
+    ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty() && !b.LocalAddress().empty(); }));
+    const auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (a.FoundCount() < 1 && std::chrono::steady_clock::now() < deadline) {
+        a.SetLookup(true);
+        std::this_thread::sleep_for(60ms);
+    }
+    ASSERT_EQ(a.FoundCount(), 1);
+    Destroy(b); // gone: it cannot answer the new search
+
+    auto& c = Engine(net, 2);
+    ASSERT_TRUE(WaitUntil([&] { return !c.LocalAddress().empty(); }));
+    static std::atomic<int> restarts;
+    restarts = 0;
+    NetSeams.FoundEntryWritten = [](TbNClient& engine) {
+        if (restarts.fetch_add(1) == 0) {
+            engine.SetLookup(false);
+            engine.SetLookup(true);
+        }
+    };
+    // b's answer made it the destination; this request goes to everyone.
+    a.SetRemoteHost(kBroadcastHost);
+    a.SetLookup(true);
+    ASSERT_TRUE(WaitUntil([&] { return restarts.load() > 0 && a.FoundCount() > 0; }));
+    EXPECT_EQ(a.FoundCount(), 1);
+    EXPECT_EQ(a.FoundServer(0).sin_addr.s_addr, net.AddressNet(2));
 }
 
 TEST_F(EngineTest, PortInUseReportsBindAndStaysClosed) {
