@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cNet0.h"
+#include "uAppStr.h"
 #include "uConfig.h"
 #include "uLogStore.h"
 #include "uMainDialogs.h"
@@ -204,6 +205,7 @@ void TfmMain::OnStart() {
     ActSpeedBar()->setVisible(false);
     createPanels();
     ConnectDialogs(this);
+    RecordOnDemandForms(this);
     if (fmLocal)
         fmLocal->ShowControls();
     if (fmRemote)
@@ -240,20 +242,26 @@ void TfmMain::ShowElapsed(const QString& text) {
 }
 
 void TfmMain::ShowStatus(const QString& text) {
+    m_makeStatus = nullptr;
     if (Stat != nullptr)
         Stat->Msg(text.toStdString());
 }
 
-QString TfmMain::StatusLine(int n, const std::string& a, const std::string& b) {
-    if (MsgApp == nullptr)
-        return QString::fromStdString(a + " / " + b);
-    return QString::fromStdString(MsgApp->GetLineFmt("Status", n, a, b));
+void TfmMain::ShowStatusLine(std::function<QString()> make) {
+    const QString text = make();
+    ShowStatus(text);
+    m_makeStatus = std::move(make);
+    m_madeStatus = text;
 }
 
-QString TfmMain::StatusLine(int n, int a) {
-    if (MsgApp == nullptr)
-        return QString::number(a);
-    return QString::fromStdString(MsgApp->GetLineFmt("Status", n, a));
+void TfmMain::OnUpdateLang(const QString& language) {
+    TzfmMain::OnUpdateLang(language);
+    // The message stores hear of the change after the forms: make the text
+    // once the event loop has finished this change.
+    QTimer::singleShot(0, this, [this] {
+        if (m_makeStatus && StatusText() == m_madeStatus)
+            ShowStatusLine(m_makeStatus);
+    });
 }
 
 QString TfmMain::StatusText() const {
@@ -336,7 +344,8 @@ void TfmMain::CheckCounterRange() {
                                         engine->IsSending(true) ? engine->GetSpeed(true) : 0);
     const bool ambiguous = CounterAmbiguous(speed, engine->InfoTime());
     if (ambiguous && !m_rangeWarned)
-        ShowStatus(StatusLine(3, engine->InfoTime()));
+        ShowStatusLine(
+            [infoTime = engine->InfoTime()] { return AppText(kLineCounterRange, infoTime); });
     m_rangeWarned = ambiguous;
 }
 

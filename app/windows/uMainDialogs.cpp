@@ -19,6 +19,7 @@
 #include "vLookup.h"
 #include "vRemote.h"
 #include "vSystem.h"
+#include "zTrans.h"
 
 namespace {
 
@@ -74,9 +75,9 @@ void ConnectDialogs(TfmMain* main) {
     Connect(main, "miLock", [main] { LockApplication(main); });
 
     auto* store = new TLogStore(main);
-    store->ShowStatus = [](const QString& text) {
+    store->ShowStatus = [](const TLogStore::TMakeText& make) {
         if (fmMain)
-            fmMain->ShowStatus(text);
+            fmMain->ShowStatusLine(make);
     };
     store->ShowWarning = [main](const QString& text) {
         // Not modal: the view timer goes on while the user reads it.
@@ -97,4 +98,17 @@ void ConnectDialogs(TfmMain* main) {
             lookup->setEnabled(LookupAllowed());
     });
     update->start();
+}
+
+std::vector<const QMetaObject*> OnDemandFormClasses() {
+    return {&TfmLookup::staticMetaObject, &TfmDlgTime::staticMetaObject,
+            &TfmDlgNet::staticMetaObject, &TfmDlgColors::staticMetaObject,
+            &TfmSystem::staticMetaObject, &TfmDebug::staticMetaObject};
+}
+
+void RecordOnDemandForms(TfmMain* main) {
+    std::vector<const QMetaObject*> classes = FrameworkFormClasses();
+    for (const QMetaObject* formClass : OnDemandFormClasses())
+        classes.push_back(formClass);
+    RecordFormClasses(classes, main);
 }
