@@ -161,12 +161,7 @@ void TfmMain::createStatusBar() {
         bar->insertPermanentWidget(i, label);
     }
     m_panels[3] = StatusBar()->Panels().empty() ? nullptr : StatusBar()->Panels().front();
-    // Hint of panel i: line -(i + 1) of the message section "HintStat".
-    for (int i = 0; i < 4; ++i)
-        if (m_panels[static_cast<std::size_t>(i)] != nullptr)
-            m_panels[static_cast<std::size_t>(i)]->setToolTip(
-                MsgApp != nullptr ? QString::fromStdString(MsgApp->GetLine("HintStat", -(i + 1)))
-                                  : tr(kStatusHints[i]));
+    ShowStatusHints();
     // Widths fixed once, for the largest expected texts.
     const QFontMetrics bold(m_panels[0]->font());
     m_panels[0]->setMinimumWidth(bold.horizontalAdvance(ui->stBandWidth->text() +
@@ -180,6 +175,15 @@ void TfmMain::createStatusBar() {
     ShowBandwidth({});
     ShowQuality({});
     ShowElapsed(QStringLiteral("0:00:00"));
+}
+
+void TfmMain::ShowStatusHints() {
+    // Hint of panel i: line -(i + 1) of the message section "HintStat".
+    for (int i = 0; i < 4; ++i)
+        if (m_panels[static_cast<std::size_t>(i)] != nullptr)
+            m_panels[static_cast<std::size_t>(i)]->setToolTip(
+                MsgApp != nullptr ? QString::fromStdString(MsgApp->GetLine("HintStat", -(i + 1)))
+                                  : tr(kStatusHints[i]));
 }
 
 void TfmMain::createPanels() {
@@ -256,9 +260,12 @@ void TfmMain::ShowStatusLine(std::function<QString()> make) {
 
 void TfmMain::OnUpdateLang(const QString& language) {
     TzfmMain::OnUpdateLang(language);
-    // The message stores hear of the change after the forms: make the text
-    // once the event loop has finished this change.
+    // The message stores hear of the change after the forms: make the texts
+    // once the event loop has finished this change. The panel hints come
+    // from the message lines: the designed hints the translation puts back
+    // are those of the language the program started in.
     QTimer::singleShot(0, this, [this] {
+        ShowStatusHints();
         if (m_makeStatus && StatusText() == m_madeStatus)
             ShowStatusLine(m_makeStatus);
     });

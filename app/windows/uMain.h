@@ -85,6 +85,7 @@ private:
     void createActions();
     void createStatusBar();
     void createPanels();
+    void ShowStatusHints();
     void ShutDown();
     void CheckCounterRange();
 

@@ -174,4 +174,34 @@ TEST_F(LanguageTest, CodeTextsFollowTheLanguage) {
     LangDef->SetLanguage("<None>");
 }
 
+TEST_F(LanguageTest, StartedInGermanSwitchesBackToEnglish) {
+    const std::string exe = fs::read_symlink("/proc/self/exe").parent_path().string();
+    fs::copy(exe + "/German", s_home + "/German", fs::copy_options::recursive);
+    LangDef->UpdateLangList();
+    LangDef->SetLanguage("German");
+    OpenWindow();
+    EXPECT_EQ(m_window->StatusPanel(0)->toolTip().toStdString(),
+              "Kanalbandbreite: mittlerer Empfang beider Richtungen zusammen");
+    EXPECT_EQ(m_window->StatusPanel(1)->text().toStdString(), "Qualität: ");
+    // The panel hints are set from message lines at creation, in German
+    // here: after the switch they must not stay German.
+    LangDef->SetLanguage("<None>");
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return m_window->StatusPanel(0)->toolTip() ==
+                   "Channel bandwidth: the average input of both directions together";
+        },
+        3000))
+        << m_window->StatusPanel(0)->toolTip().toStdString();
+    EXPECT_EQ(m_window->StatusPanel(1)->text().toStdString(), "Quality: ");
+    LangDef->SetLanguage("German");
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return m_window->StatusPanel(0)->toolTip() ==
+                   "Kanalbandbreite: mittlerer Empfang beider Richtungen zusammen";
+        },
+        3000))
+        << m_window->StatusPanel(0)->toolTip().toStdString();
+}
+
 } // namespace
