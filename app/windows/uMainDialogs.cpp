@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include "bConfig.h"
 #include "uConfig.h"
 #include "uDlgHooks.h"
 #include "uLock.h"
@@ -20,6 +21,7 @@
 #include "vRemote.h"
 #include "vSystem.h"
 #include "zTrans.h"
+#include "zTransW.h"
 
 namespace {
 
@@ -111,4 +113,6 @@ void RecordOnDemandForms(TfmMain* main) {
     for (const QMetaObject* formClass : OnDemandFormClasses())
         classes.push_back(formClass);
     RecordFormClasses(classes, main);
+    if (CfgPar.UpLang)
+        qInfo("UpLang: every form recorded into %s", TransWriter()->File().FileName().c_str());
 }

@@ -30,5 +30,6 @@ std::vector<const QMetaObject*> OnDemandFormClasses();
 
 // With the switch UpLang: records the framework's and the program's
 // on-demand forms into the reference language file (each created once,
-// never shown, destroyed at once). Does nothing otherwise.
+// never shown, destroyed at once) and says so on standard error ("UpLang:
+// every form recorded into <file>"). Does nothing otherwise.
 void RecordOnDemandForms(TfmMain* main);
