@@ -18,15 +18,19 @@
 #include <QWidget>
 
 #include "bConfig.h"
+#include "zAbout.h"
 #include "zDModule.h"
 #include "zCfgDbg.h"
 #include "zDebug.h"
+#include "zDlg.h"
+#include "zDlgDbg.h"
 #include "zForm.h"
 #include "zMsgStr.h"
 #include "zTrace.h"
 #include "zTransW.h"
 #include "zUtils.h"
 #include "zvTrans.h"
+#include "zzWatchD.h"
 
 namespace {
 
@@ -483,6 +487,29 @@ void SavingAddValues(QObject* form, const std::string& name, const std::vector<s
             TbTransWriter::AddValue(values, line.substr(0, equal), line.substr(equal + 1));
     writer->SaveValues(section, std::move(values), true);
     writer->File().WriteString("Components", section, name);
+}
+
+std::vector<const QMetaObject*> FrameworkFormClasses() {
+    return {&TzfmAboutBox::staticMetaObject, &TzfmDlg::staticMetaObject,
+            &TzfmDlgDebug::staticMetaObject, &TzfmTrace::staticMetaObject,
+            &TfmWatchD::staticMetaObject,    &TfmTrans::staticMetaObject};
+}
+
+void RecordFormClasses(const std::vector<const QMetaObject*>& classes, QWidget* owner) {
+    if (!CfgPar.UpLang)
+        return;
+    for (const QMetaObject* formClass : classes) {
+        const auto forms = TzfmForm::Forms();
+        if (std::any_of(forms.begin(), forms.end(), [formClass](const TzfmForm* form) {
+                return form->metaObject() == formClass;
+            }))
+            continue;
+        // Recorded by its create step; the start step is a queued call that
+        // the destruction drops.
+        TzfmForm* form = TzfmForm::CreateForm(*formClass, owner);
+        form->setSaveLayout(false);
+        TzfmForm::DestroyForm(form);
+    }
 }
 
 TbTrans* Translator() {

@@ -35,7 +35,9 @@
 
 #include "zLang.h"
 
+class QMetaObject;
 class QObject;
+class QWidget;
 
 enum class tPropKind : std::uint8_t {
     pkPlain,   // one Qt text property
@@ -133,6 +135,17 @@ class TbTransWriter;
 // under "Components" so the editor offers it.
 bool TranslatingGetValues(QObject* form, const std::string& name, std::vector<std::string>& list);
 void SavingAddValues(QObject* form, const std::string& name, const std::vector<std::string>& list);
+
+// The framework's forms that exist only while the user has them open (about
+// box, Properties dialog, its debug page, tracer, memory watch, language
+// editor): the reference writer never meets them in an ordinary run.
+std::vector<const QMetaObject*> FrameworkFormClasses();
+// With UpLang only (otherwise nothing): creates each of the form classes
+// that has no live form once, owned by owner, which records its designed
+// texts, and destroys it again at once. The form is never shown, no modal
+// loop runs, its start step (which would open dialogs, start look-ups or
+// timers) never runs, and its layout is not saved.
+void RecordFormClasses(const std::vector<const QMetaObject*>& classes, QWidget* owner);
 
 // The translator and the writer of the program, made on first use.
 TbTrans* Translator();

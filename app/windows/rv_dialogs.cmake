@@ -7,6 +7,7 @@
 find_package(Qt6 REQUIRED COMPONENTS Widgets)
 set(rv_dialogs_dir ${PROJECT_SOURCE_DIR}/app/windows)
 add_library(rv_dialogs STATIC
+  ${rv_dialogs_dir}/uAppStr.cpp
   ${rv_dialogs_dir}/vLookup.cpp
   ${rv_dialogs_dir}/vSystem.cpp
   ${rv_dialogs_dir}/vDebug.cpp

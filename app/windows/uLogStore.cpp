@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "cNet0.h"
+#include "uAppStr.h"
 #include "uMain.h"
 #include "vLocal.h"
 #include "vRemote.h"
@@ -84,14 +85,19 @@ void TLogStore::ActStoreLogExecute() {
         if (wasViewing)
             RefreshLogView();
         Report(opened, true);
-        if (opened.Ok() && ShowStatus)
-            ShowStatus(opened.KeptAs.empty() ? tr("Storing to %1").arg(Q(Path()))
-                                             : tr("Storing to %1; the previous log was kept as %2")
-                                                   .arg(Q(Path()), Q(opened.KeptAs)));
+        if (opened.Ok() && ShowStatus) {
+            const std::string path = Path();
+            if (opened.KeptAs.empty())
+                ShowStatus([path] { return AppText(kLineStoringTo, path); });
+            else
+                ShowStatus(
+                    [path, kept = opened.KeptAs] { return AppText(kLineStoringKept, path, kept); });
+        }
     } else {
         m_log.CloseLog();
         if (ShowStatus)
-            ShowStatus(tr("Stored %1 records to %2").arg(m_log.RecordsWritten()).arg(Q(Path())));
+            ShowStatus([records = static_cast<std::int64_t>(m_log.RecordsWritten()),
+                        path = Path()] { return AppText(kLineStored, records, path); });
     }
     ActStoreLogUpdate();
     ActViewLogUpdate();
@@ -115,7 +121,7 @@ bool TLogStore::SetViewMode(bool on) {
         if (!m_log.Viewing())
             Report(loaded, false);
         else if (loaded.Status == lsTruncated && ShowStatus)
-            ShowStatus(Q(loaded.Message));
+            ShowStatus([message = Q(loaded.Message)] { return message; });
     }
     if (!m_log.Viewing()) {
         if (fmLocal)
@@ -153,11 +159,11 @@ void TLogStore::Report(const TLogResult& result, bool box) {
         return;
     if (result.Status == lsEndedByRestart) {
         if (ShowStatus)
-            ShowStatus(tr("Storing ended: the statistics restarted (%1)").arg(Q(result.Message)));
+            ShowStatus([message = result.Message] { return AppText(kLineStoringEnded, message); });
         return;
     }
     if (ShowStatus)
-        ShowStatus(Q(result.Message));
+        ShowStatus([message = Q(result.Message)] { return message; });
     // Not only counted: what keeps storing from working is shown in a box.
     if (box && ShowWarning)
         ShowWarning(Q(result.Message));

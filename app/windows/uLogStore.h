@@ -64,9 +64,11 @@ public:
     std::string Path() const;
     void SetPath(const std::string& path) { m_path = path; }
 
-    // Where messages for the user go (the main window's status line; a
-    // failed write also raises a box).
-    std::function<void(const QString&)> ShowStatus;
+    // Where messages for the user go (the main window's status line, which
+    // makes the text again after a language change; a failed write also
+    // raises a box).
+    using TMakeText = std::function<QString()>;
+    std::function<void(const TMakeText&)> ShowStatus;
     std::function<void(const QString&)> ShowWarning;
 
 private:

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cNet0.h"
+#include "uAppStr.h"
 #include "uConfig.h"
 #include "uLogStore.h"
 #include "uMainDialogs.h"
@@ -160,12 +161,7 @@ void TfmMain::createStatusBar() {
         bar->insertPermanentWidget(i, label);
     }
     m_panels[3] = StatusBar()->Panels().empty() ? nullptr : StatusBar()->Panels().front();
-    // Hint of panel i: line -(i + 1) of the message section "HintStat".
-    for (int i = 0; i < 4; ++i)
-        if (m_panels[static_cast<std::size_t>(i)] != nullptr)
-            m_panels[static_cast<std::size_t>(i)]->setToolTip(
-                MsgApp != nullptr ? QString::fromStdString(MsgApp->GetLine("HintStat", -(i + 1)))
-                                  : tr(kStatusHints[i]));
+    ShowStatusHints();
     // Widths fixed once, for the largest expected texts.
     const QFontMetrics bold(m_panels[0]->font());
     m_panels[0]->setMinimumWidth(bold.horizontalAdvance(ui->stBandWidth->text() +
@@ -179,6 +175,15 @@ void TfmMain::createStatusBar() {
     ShowBandwidth({});
     ShowQuality({});
     ShowElapsed(QStringLiteral("0:00:00"));
+}
+
+void TfmMain::ShowStatusHints() {
+    // Hint of panel i: line -(i + 1) of the message section "HintStat".
+    for (int i = 0; i < 4; ++i)
+        if (m_panels[static_cast<std::size_t>(i)] != nullptr)
+            m_panels[static_cast<std::size_t>(i)]->setToolTip(
+                MsgApp != nullptr ? QString::fromStdString(MsgApp->GetLine("HintStat", -(i + 1)))
+                                  : tr(kStatusHints[i]));
 }
 
 void TfmMain::createPanels() {
@@ -204,6 +209,7 @@ void TfmMain::OnStart() {
     ActSpeedBar()->setVisible(false);
     createPanels();
     ConnectDialogs(this);
+    RecordOnDemandForms(this);
     if (fmLocal)
         fmLocal->ShowControls();
     if (fmRemote)
@@ -240,20 +246,29 @@ void TfmMain::ShowElapsed(const QString& text) {
 }
 
 void TfmMain::ShowStatus(const QString& text) {
+    m_makeStatus = nullptr;
     if (Stat != nullptr)
         Stat->Msg(text.toStdString());
 }
 
-QString TfmMain::StatusLine(int n, const std::string& a, const std::string& b) {
-    if (MsgApp == nullptr)
-        return QString::fromStdString(a + " / " + b);
-    return QString::fromStdString(MsgApp->GetLineFmt("Status", n, a, b));
+void TfmMain::ShowStatusLine(std::function<QString()> make) {
+    const QString text = make();
+    ShowStatus(text);
+    m_makeStatus = std::move(make);
+    m_madeStatus = text;
 }
 
-QString TfmMain::StatusLine(int n, int a) {
-    if (MsgApp == nullptr)
-        return QString::number(a);
-    return QString::fromStdString(MsgApp->GetLineFmt("Status", n, a));
+void TfmMain::OnUpdateLang(const QString& language) {
+    TzfmMain::OnUpdateLang(language);
+    // The message stores hear of the change after the forms: make the texts
+    // once the event loop has finished this change. The panel hints come
+    // from the message lines: the designed hints the translation puts back
+    // are those of the language the program started in.
+    QTimer::singleShot(0, this, [this] {
+        ShowStatusHints();
+        if (m_makeStatus && StatusText() == m_madeStatus)
+            ShowStatusLine(m_makeStatus);
+    });
 }
 
 QString TfmMain::StatusText() const {
@@ -336,7 +351,8 @@ void TfmMain::CheckCounterRange() {
                                         engine->IsSending(true) ? engine->GetSpeed(true) : 0);
     const bool ambiguous = CounterAmbiguous(speed, engine->InfoTime());
     if (ambiguous && !m_rangeWarned)
-        ShowStatus(StatusLine(3, engine->InfoTime()));
+        ShowStatusLine(
+            [infoTime = engine->InfoTime()] { return AppText(kLineCounterRange, infoTime); });
     m_rangeWarned = ambiguous;
 }
 

@@ -11,6 +11,7 @@
 
 #include <QPointer>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,9 +45,9 @@ public:
     void ShowElapsed(const QString& text);
     // The status line's message panel.
     void ShowStatus(const QString& text);
-    // Line n of the program's message section "Status", with its arguments.
-    static QString StatusLine(int n, const std::string& a, const std::string& b);
-    static QString StatusLine(int n, int a);
+    // Shows the text make returns (from message lines, see uAppStr.h), and
+    // makes it again after a language change while it is still shown.
+    void ShowStatusLine(std::function<QString()> make);
     QString StatusText() const;
     void ClearGraphs();
     void EraseStatistics();
@@ -71,6 +72,9 @@ public:
     QLabel* StatusPanel(int index) const;
     bool BoxShowing() const { return m_boxShowing; }
 
+    // The base's language menu, then the status message in the new language.
+    void OnUpdateLang(const QString& language) override;
+
 protected:
     // Shut-down in order; refused (and done right after) while the
     // engine's box is open in this call chain.
@@ -81,6 +85,7 @@ private:
     void createActions();
     void createStatusBar();
     void createPanels();
+    void ShowStatusHints();
     void ShutDown();
     void CheckCounterRange();
 
@@ -95,7 +100,9 @@ private:
     bool m_rangeWarned = false;
     bool m_closeAfterBox = false;
     bool m_tickLog = false;
-    std::vector<double> m_tickTimes; // ms per view tick, with RAVELOX_TICK_LOG
+    std::vector<double> m_tickTimes;       // ms per view tick, with RAVELOX_TICK_LOG
+    std::function<QString()> m_makeStatus; // of the message shown, if made so
+    QString m_madeStatus;
 };
 
 extern QPointer<TfmMain> fmMain;

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include "bConfig.h"
 #include "uConfig.h"
 #include "uDlgHooks.h"
 #include "uLock.h"
@@ -19,6 +20,8 @@
 #include "vLookup.h"
 #include "vRemote.h"
 #include "vSystem.h"
+#include "zTrans.h"
+#include "zTransW.h"
 
 namespace {
 
@@ -74,9 +77,9 @@ void ConnectDialogs(TfmMain* main) {
     Connect(main, "miLock", [main] { LockApplication(main); });
 
     auto* store = new TLogStore(main);
-    store->ShowStatus = [](const QString& text) {
+    store->ShowStatus = [](const TLogStore::TMakeText& make) {
         if (fmMain)
-            fmMain->ShowStatus(text);
+            fmMain->ShowStatusLine(make);
     };
     store->ShowWarning = [main](const QString& text) {
         // Not modal: the view timer goes on while the user reads it.
@@ -97,4 +100,19 @@ void ConnectDialogs(TfmMain* main) {
             lookup->setEnabled(LookupAllowed());
     });
     update->start();
+}
+
+std::vector<const QMetaObject*> OnDemandFormClasses() {
+    return {&TfmLookup::staticMetaObject, &TfmDlgTime::staticMetaObject,
+            &TfmDlgNet::staticMetaObject, &TfmDlgColors::staticMetaObject,
+            &TfmSystem::staticMetaObject, &TfmDebug::staticMetaObject};
+}
+
+void RecordOnDemandForms(TfmMain* main) {
+    std::vector<const QMetaObject*> classes = FrameworkFormClasses();
+    for (const QMetaObject* formClass : OnDemandFormClasses())
+        classes.push_back(formClass);
+    RecordFormClasses(classes, main);
+    if (CfgPar.UpLang)
+        qInfo("UpLang: every form recorded into %s", TransWriter()->File().FileName().c_str());
 }

@@ -7,6 +7,9 @@
 // thread only.
 #pragma once
 
+#include <vector>
+
+class QMetaObject;
 class TfmMain;
 
 // Registers the settings pages with the general Properties dialog, in the
@@ -20,3 +23,13 @@ void ConnectDialogs(TfmMain* main);
 // ActLookupExecute: the lookup dialog; a confirmed host becomes the Remote
 // panel's peer.
 void ActLookupExecute(TfmMain* main);
+
+// The program's forms that exist only while the user has them open: Lookup
+// Server, the three settings pages, System and Var watch.
+std::vector<const QMetaObject*> OnDemandFormClasses();
+
+// With the switch UpLang: records the framework's and the program's
+// on-demand forms into the reference language file (each created once,
+// never shown, destroyed at once) and says so on standard error ("UpLang:
+// every form recorded into <file>"). Does nothing otherwise.
+void RecordOnDemandForms(TfmMain* main);

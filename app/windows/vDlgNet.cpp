@@ -7,12 +7,13 @@
 
 #include "cNet0.h"
 #include "uConfig.h"
+#include "uAppStr.h"
 #include "ui_vDlgNet.h"
 
 QString InForceText(int bytes) {
     if (bytes <= 0)
         return {};
-    return QStringLiteral("in force: %1 KB").arg(bytes / 1024);
+    return AppText(kLineInForce, bytes / 1024);
 }
 
 TfmDlgNet::TfmDlgNet(QWidget* owner) : TzfmDlg(owner), m_ui(new Ui::TfmDlgNet) {

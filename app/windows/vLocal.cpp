@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QSlider>
 
+#include "uAppStr.h"
 #include "uHostList.h"
 #include "uMain.h"
 #include "ui_vzCliSrv.h"
@@ -122,8 +123,9 @@ void TfmLocal::ApplyRecvAddress() {
     if (!address) {
         // A typo would silence reception: refuse it, keep the old choice.
         if (fmMain)
-            fmMain->ShowStatus(
-                TfmMain::StatusLine(2, text.toStdString(), m_acceptText.toStdString()));
+            fmMain->ShowStatusLine([typed = text.toStdString(), kept = m_acceptText.toStdString()] {
+                return AppText(kLineBadRecvAddress, typed, kept);
+            });
         ui->coRecvAddr->setEditText(m_acceptText);
         return;
     }

@@ -9,6 +9,7 @@
 #include <QSlider>
 #include <QToolButton>
 
+#include "uAppStr.h"
 #include "uHostList.h"
 #include "uMain.h"
 #include "uPanelRules.h"
@@ -158,8 +159,10 @@ bool TfmRemote::ApplyHost() {
     if (!choice) {
         // A typo used to become the broadcast destination and flood the LAN.
         if (fmMain)
-            fmMain->ShowStatus(
-                TfmMain::StatusLine(1, typed.toStdString(), m_currentHost.toStdString()));
+            fmMain->ShowStatusLine(
+                [text = typed.toStdString(), kept = m_currentHost.toStdString()] {
+                    return AppText(kLineBadRemoteHost, text, kept);
+                });
         ui->coAddress->setEditText(m_currentHost);
         return false;
     }

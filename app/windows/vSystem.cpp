@@ -4,6 +4,7 @@
 #include <QLabel>
 
 #include "cNet0.h"
+#include "uAppStr.h"
 #include "ui_vSystem.h"
 
 QPointer<TfmSystem> fmSystem;
@@ -38,9 +39,8 @@ void TfmSystem::ShowSocketBuffers() {
         ui->stSocketBuffers->clear();
         return;
     }
-    ui->stSocketBuffers->setText(QStringLiteral("Buffers in force: receive %1 KB, send %2 KB")
-                                     .arg(buffers.RecvBuf / 1024)
-                                     .arg(buffers.SendBuf / 1024));
+    ui->stSocketBuffers->setText(
+        AppText(kLineBuffersInForce, buffers.RecvBuf / 1024, buffers.SendBuf / 1024));
 }
 
 void TfmSystem::FormDestroy() {

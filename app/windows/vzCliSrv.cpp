@@ -10,6 +10,7 @@
 #include <QStyleOptionSlider>
 #include <cmath>
 
+#include "uAppStr.h"
 #include "uConfig.h"
 #include "uLogStore.h"
 #include "uMain.h"
@@ -121,12 +122,12 @@ QString TzfmCliSrv::DropsText() {
         return {};
     const TbNRcvbufDrops now = CurrentDrops();
     if (!now.Known)
-        return tr("Buffer drops: ?");
+        return AppText(kLineBufferDropsUnknown);
     if (!m_dropsBase.Known)
         m_dropsBase = {true, 0};
     // Counted modulo 65536 like lost packets.
     const auto since = static_cast<std::uint16_t>(now.Count - m_dropsBase.Count);
-    return tr("Buffer drops: %1").arg(since);
+    return AppText(kLineBufferDrops, since);
 }
 
 std::uint32_t TzfmCliSrv::ElapsedMs() const {

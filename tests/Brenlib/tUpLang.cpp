@@ -12,17 +12,14 @@
 #include <QTimer>
 
 #include "bConfig.h"
-#include "zAbout.h"
-#include "zDlg.h"
-#include "zDlgDbg.h"
 #include "zForm.h"
 #include "zInit.h"
 #include "zLang.h"
 #include "zMain.h"
 #include "zParams.h"
 #include "zTrace.h"
+#include "zTrans.h"
 #include "zvTrans.h"
-#include "zzWatchD.h"
 
 int main(int argc, char* argv[]) {
     TzApplication app(argc, argv);
@@ -50,10 +47,7 @@ int main(int argc, char* argv[]) {
     }
     // The main window first: translation starts with it.
     auto* main = TzfmForm::Create<TzfmMain>();
-    for (const QMetaObject* form : {&TzfmAboutBox::staticMetaObject, &TzfmDlg::staticMetaObject,
-                                    &TzfmDlgDebug::staticMetaObject, &TzfmTrace::staticMetaObject,
-                                    &TfmWatchD::staticMetaObject, &TfmTrans::staticMetaObject})
-        TzfmForm::DestroyForm(TzfmForm::CreateForm(*form));
+    RecordFormClasses(FrameworkFormClasses(), main);
     TzfmForm::DestroyForm(main);
     Finalize_Brenlib();
     return 0;

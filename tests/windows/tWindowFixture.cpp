@@ -28,7 +28,11 @@ void EnsureApplication() {
 }
 
 void WindowTest::SetUpTestSuite() {
-    s_home = MakeTempDir();
+    // The program folder "bin" with the library's data beside it, as in the
+    // build tree.
+    s_root = MakeTempDir();
+    s_home = s_root + "/bin";
+    std::filesystem::create_directory(s_home);
     ::setenv("RAVELOX_HOME", s_home.c_str(), 1);
     // The shipped message files, as beside the program.
     const std::string exe = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
@@ -36,6 +40,9 @@ void WindowTest::SetUpTestSuite() {
     // that check message texts show.
     std::error_code ignored;
     std::filesystem::copy(exe + "/Default", s_home + "/Default",
+                          std::filesystem::copy_options::recursive, ignored);
+    std::filesystem::create_directory(s_root + "/Brenlib", ignored);
+    std::filesystem::copy(exe + "/../Brenlib/Default", s_root + "/Brenlib/Default",
                           std::filesystem::copy_options::recursive, ignored);
     ::setenv("XDG_CONFIG_HOME", (s_home + "/xdg").c_str(), 1);
     EnsureApplication();
@@ -53,7 +60,7 @@ void WindowTest::SetUpTestSuite() {
 void WindowTest::TearDownTestSuite() {
     NetOutward = {};
     Finalize_Brenlib();
-    std::system(("rm -rf '" + s_home + "'").c_str());
+    std::system(("rm -rf '" + s_root + "'").c_str());
 }
 
 void WindowTest::OpenWindow(const TCfgOpt& options) {

@@ -64,6 +64,7 @@ protected:
     }
 
     QPointer<TfmMain> m_window;
+    static inline std::string s_root; // holds bin/ (s_home) and Brenlib/Default
     static inline std::string s_home;
 };
 

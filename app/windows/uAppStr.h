@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Texts the program sets by code rather than holding them in a form: lines
+// of its message file "ravelox.hnt" (store MsgApp), so that they follow the
+// selected language as the forms do. Each line keeps its English text here
+// too; it is used when no message file has the line (a program folder
+// without its message files), never the missing-line text, since these
+// texts stand in labels and the status line.
+//
+// A text already on screen is made again after a language change by whoever
+// shows it: the panels every view tick, the main window for the status line
+// (TfmMain::ShowStatusLine). User-interface thread.
+#pragma once
+
+#include <QString>
+#include <span>
+
+#include "zFormat.h"
+
+// One numbered line of a section of the program's message file.
+struct TAppLine {
+    const char* Section;
+    int N;
+    const char* English;
+};
+
+// Strings: labels of the panels and dialogs.
+inline constexpr TAppLine kLineBufferDrops{"Strings", 3, "Buffer drops: %d"};
+inline constexpr TAppLine kLineBufferDropsUnknown{"Strings", 4, "Buffer drops: ?"};
+inline constexpr TAppLine kLineBuffersInForce{"Strings", 5,
+                                              "Buffers in force: receive %d KB, send %d KB"};
+inline constexpr TAppLine kLineInForce{"Strings", 6, "in force: %d KB"};
+// Status: messages of the status line.
+inline constexpr TAppLine kLineBadRemoteHost{
+    "Status", 1, "Not an IPv4 address: \"%s\"; the remote host stays %s"};
+inline constexpr TAppLine kLineBadRecvAddress{
+    "Status", 2, "Not an IPv4 address: \"%s\"; the receive address stays %s"};
+inline constexpr TAppLine kLineCounterRange{
+    "Status", 3,
+    "At this speed the byte counters pass half their range within one information interval (%d "
+    "ms): figures may be wrong. Lower InfoTime."};
+inline constexpr TAppLine kLineStoringTo{"Status", 4, "Storing to %s"};
+inline constexpr TAppLine kLineStoringKept{"Status", 5,
+                                           "Storing to %s; the previous log was kept as %s"};
+inline constexpr TAppLine kLineStored{"Status", 6, "Stored %d records to %s"};
+inline constexpr TAppLine kLineStoringEnded{"Status", 7,
+                                            "Storing ended: the statistics restarted (%s)"};
+
+// The line in the selected language, formatted with the arguments.
+QString AppTextList(const TAppLine& line, std::span<const TFmtArg> args);
+template <class... TArgs> QString AppText(const TAppLine& line, const TArgs&... args) {
+    const std::array<TFmtArg, sizeof...(TArgs)> list{TFmtArg(args)...};
+    return AppTextList(line, list);
+}
