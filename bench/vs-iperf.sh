@@ -121,13 +121,14 @@ run_ravelox() {
     wait "$server" || die "responder did not end cleanly: $(cat "$out.srv.err")"
     local s
     s=$(tail -n 1 "$out.cli" | jq -c .summary)
-    # Loss as the program shows it: 100 - the quality of this host -> peer
-    # (received / sent bytes while datagrams were lost, exactly 100 without).
-    echo "$(jq -r '[.local_output_kbps / 1000, .remote_input_kbps / 1000,
-                    (if .remote_quality_pct != null then 100 - .remote_quality_pct
-                     elif .local_output_kbps > 0 and .remote_input_kbps == 0 then 100
+    # Loss: the datagrams the responder counted as lost (sequence gaps) per
+    # datagram sent; the sent ones from the send rate over the measured time.
+    echo "$(jq -r --argjson len "$LENGTH" '[.local_output_kbps / 1000, .remote_input_kbps / 1000,
+                    (if .local_output_kbps > 0
+                     then 100 * .remote_lost / (.local_output_kbps * .elapsed_ms / 8 / $len)
                      else 0 end)] | map(tostring) | join(" ")' <<<"$s") \
-$(cpu_per_s "$out.cli.time") $(cpu_per_s "$out.srv.time") $(jq -r '.remote_rcvbuf_drops // "nan"' <<<"$s")"
+$(cpu_per_s "$out.cli.time") $(cpu_per_s "$out.srv.time") $(jq -r '.remote_rcvbuf_drops // "nan"' <<<"$s") \
+$(jq -r '.remote_lost' <<<"$s")"
 }
 
 # One iperf3 measurement, the same figures (no drops column: iperf3 does not
@@ -149,7 +150,8 @@ run_iperf() {
     wait "$server" || true
     echo "$(jq -r '.end | [.sum_sent.bits_per_second / 1e6, .sum_received.bits_per_second / 1e6,
                            .sum_received.lost_percent] | map(tostring) | join(" ")' "$out.cli") \
-$(cpu_per_s "$out.cli.time") $(cpu_per_s "$out.srv.time") nan"
+$(cpu_per_s "$out.cli.time") $(cpu_per_s "$out.srv.time") nan \
+$(jq -r '.end | (.sum_received.lost_packets // .sum.lost_packets // "nan") | tostring' "$out.cli")"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "nan"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -167,8 +169,8 @@ echo "vs-iperf: $REPS x $TIME s per tool and rate, ${LENGTH}-byte datagrams, ${B
 measure() {
     local buffers=$1 rates=$2 table=$3 ratios=$4 label rate rep tool c name
     {
-        echo "| rate | tool | send Mbit/s | receive Mbit/s | loss % | receive-buffer drops | CPU s/s sender | CPU s/s receiver |"
-        echo "|---|---|---:|---:|---:|---:|---:|---:|"
+        echo "| rate | tool | send Mbit/s | receive Mbit/s | loss % | lost datagrams | receive-buffer drops | CPU s/s sender | CPU s/s receiver |"
+        echo "|---|---|---:|---:|---:|---:|---:|---:|---:|"
     } >"$table"
     {
         echo "| rate | send | receive | CPU sender | CPU receiver |"
@@ -190,17 +192,18 @@ measure() {
         done
         declare -A m=()
         for tool in rv ip; do
-            for c in 1 2 3 4 5 6; do
+            for c in 1 2 3 4 5 6 7; do
                 m[$tool$c]=$(col_median "$WORK/rows.$tool" "$c")
             done
         done
         name=$label
         [ "$label" = max ] && name="max (Ravelox asked $MAX_RATE, iperf3 -b 0)"
-        printf "| %s | Ravelox | %s | %s | %s | %s | %s | %s |\n" "$name" "$(fmt "${m[rv1]}" 2)" \
-            "$(fmt "${m[rv2]}" 2)" "$(fmt "${m[rv3]}" 2)" "$(fmt "${m[rv6]}" 0)" "$(fmt "${m[rv4]}" 3)" \
-            "$(fmt "${m[rv5]}" 3)" >>"$table"
-        printf "| %s | iperf3 | %s | %s | %s | - | %s | %s |\n" "$name" "$(fmt "${m[ip1]}" 2)" \
-            "$(fmt "${m[ip2]}" 2)" "$(fmt "${m[ip3]}" 2)" "$(fmt "${m[ip4]}" 3)" "$(fmt "${m[ip5]}" 3)" >>"$table"
+        printf "| %s | Ravelox | %s | %s | %s | %s | %s | %s | %s |\n" "$name" "$(fmt "${m[rv1]}" 2)" \
+            "$(fmt "${m[rv2]}" 2)" "$(fmt "${m[rv3]}" 3)" "$(fmt "${m[rv7]}" 0)" "$(fmt "${m[rv6]}" 0)" \
+            "$(fmt "${m[rv4]}" 3)" "$(fmt "${m[rv5]}" 3)" >>"$table"
+        printf "| %s | iperf3 | %s | %s | %s | %s | - | %s | %s |\n" "$name" "$(fmt "${m[ip1]}" 2)" \
+            "$(fmt "${m[ip2]}" 2)" "$(fmt "${m[ip3]}" 3)" "$(fmt "${m[ip7]}" 0)" "$(fmt "${m[ip4]}" 3)" \
+            "$(fmt "${m[ip5]}" 3)" >>"$table"
         printf "| %s | %s | %s | %s | %s |\n" "$name" "$(ratio "${m[rv1]}" "${m[ip1]}")" \
             "$(ratio "${m[rv2]}" "${m[ip2]}")" "$(ratio "${m[rv4]}" "${m[ip4]}")" \
             "$(ratio "${m[rv5]}" "${m[ip5]}")" >>"$ratios"
@@ -249,8 +252,9 @@ REPORT=$WORK/report.md
     echo
     echo "Send and receive rates are each tool's own figures: Ravelox's summary averages"
     echo "(local_output_kbps, remote_input_kbps; its statistics skip the first reports), iperf3's"
-    echo "sum_sent and sum_received. Loss: Ravelox 100 - remote_quality_pct (received / sent bytes"
-    echo "while datagrams were lost), iperf3 lost_percent (lost / sent datagrams)."
+    echo "sum_sent and sum_received. Lost datagrams: Ravelox remote_lost (the responder's sequence"
+    echo "gaps), iperf3 lost_packets; loss %: Ravelox lost / sent datagrams (sent from the send"
+    echo "rate over the measured time), iperf3 lost_percent (lost / sent datagrams)."
     echo "CPU: user + system seconds of the whole process (/usr/bin/time) per second of test."
     echo
     cat "$TABLE"
@@ -263,7 +267,7 @@ REPORT=$WORK/report.md
     echo
     echo "Nothing given but rate and datagram length (Ravelox: its compiled-in socket buffers;"
     echo "iperf3: no -w). Receive-buffer drops: datagrams the responder's own socket dropped,"
-    echo "as it reported them (remote_rcvbuf_drops); they are part of the loss column."
+    echo "as it reported them (remote_rcvbuf_drops); they are part of the lost datagrams."
     echo
     cat "$DEF_TABLE"
     echo
