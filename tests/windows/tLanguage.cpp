@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include <QAction>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include "bConfig.h"
@@ -40,18 +40,18 @@ std::set<std::string> DesignedFormClasses() {
     const fs::path source = RV_SOURCE_DIR;
     std::map<std::string, std::string> baseOf;
     std::set<std::string> designed;
-    const std::regex derived(R"(class\s+(\w+)(?:\s+final)?\s*:\s*public\s+(\w+))");
-    const std::regex uiClass(R"(<class>(\w+)</class>)");
+    const QRegularExpression derived(R"(class\s+(\w+)(?:\s+final)?\s*:\s*public\s+(\w+))");
+    const QRegularExpression uiClass(R"(<class>(\w+)</class>)");
     for (const char* folder : {"Brenlib", "app/windows"})
         for (const auto& entry : fs::directory_iterator(source / folder)) {
-            const std::string text = ReadAll(entry.path());
-            std::smatch match;
-            if (entry.path().extension() == ".h")
-                for (std::sregex_iterator it(text.begin(), text.end(), derived), end; it != end;
-                     ++it)
-                    baseOf[(*it)[1]] = (*it)[2];
-            else if (entry.path().extension() == ".ui" && std::regex_search(text, match, uiClass))
-                designed.insert(match[1]);
+            const QString text = QString::fromStdString(ReadAll(entry.path()));
+            if (entry.path().extension() == ".h") {
+                for (const QRegularExpressionMatch& m : derived.globalMatch(text))
+                    baseOf[m.captured(1).toStdString()] = m.captured(2).toStdString();
+            } else if (entry.path().extension() == ".ui") {
+                if (const QRegularExpressionMatch m = uiClass.match(text); m.hasMatch())
+                    designed.insert(m.captured(1).toStdString());
+            }
         }
     std::set<std::string> forms;
     for (const std::string& name : designed)
