@@ -12,6 +12,7 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <span>
 
 #include "zFormat.h"

@@ -17,6 +17,7 @@
 
 #include "bConfig.h"
 #include "tHelpers.h"
+#include "tSandboxHome.h"
 #include "zIniReg.h"
 #include "zParams.h"
 
@@ -25,13 +26,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         m_root = m_dir.path().toStdString();
-        ::setenv("RAVELOX_HOME", m_root.c_str(), 1);
-        ::setenv("HOME", (m_root + "/home").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (m_root + "/xdg").c_str(), 1);
-        for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-            QSettings::setPath(format, QSettings::UserScope, m_dir.filePath("user"));
-            QSettings::setPath(format, QSettings::SystemScope, m_dir.filePath("machine"));
-        }
+        testhelp::SandboxHome(m_dir);
         TbParam::SetArguments({});
         CfgPar = {};
         bCfgOpt = {};

@@ -59,6 +59,19 @@ protected:
         return *m_engines.back();
     }
 
+    // Asks for answers again every 60 ms, as the lookup dialog does, until
+    // `count` copies are found or 3 s have passed.
+    static void SearchUntilFound(TbNBSClient& engine, std::int32_t count) {
+        WaitUntil(
+            [&] {
+                if (engine.FoundCount() >= count)
+                    return true;
+                engine.SetLookup(true);
+                return false;
+            },
+            3000ms, 60ms);
+    }
+
     void Destroy(const TbNBSClient& engine) {
         std::erase_if(m_engines, [&](const auto& e) { return e.get() == &engine; });
     }
@@ -374,11 +387,7 @@ TEST_F(EngineTest, LookupFindsTheOtherIdleCopiesOnce) {
     ASSERT_TRUE(WaitUntil([&] {
         return !a.LocalAddress().empty() && !b.LocalAddress().empty() && !c.LocalAddress().empty();
     }));
-    const auto deadline = std::chrono::steady_clock::now() + 3s;
-    while (a.FoundCount() < 2 && std::chrono::steady_clock::now() < deadline) {
-        a.SetLookup(true);
-        std::this_thread::sleep_for(60ms);
-    }
+    SearchUntilFound(a, 2);
     for (int i = 0; i < 10; ++i) { // more requests of the same search
         a.SetLookup(true);
         std::this_thread::sleep_for(20ms);
@@ -402,11 +411,7 @@ TEST_F(EngineTest, ALookupStartedAgainDuringAnAppendListsNoServerOfTheSearchBefo
     auto& a = Engine(net, 0);
     auto& b = Engine(net, 1);
     ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty() && !b.LocalAddress().empty(); }));
-    const auto deadline = std::chrono::steady_clock::now() + 3s;
-    while (a.FoundCount() < 1 && std::chrono::steady_clock::now() < deadline) {
-        a.SetLookup(true);
-        std::this_thread::sleep_for(60ms);
-    }
+    SearchUntilFound(a, 1);
     ASSERT_EQ(a.FoundCount(), 1);
     Destroy(b); // gone: it cannot answer the new search
 

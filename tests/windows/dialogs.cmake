@@ -6,6 +6,7 @@ add_executable(test_windows_dialogs ${CMAKE_CURRENT_LIST_DIR}/tDialogsMain.cpp
                ${CMAKE_CURRENT_LIST_DIR}/tDialogs.cpp
                ${CMAKE_CURRENT_LIST_DIR}/tSettingsDialogs.cpp
                ${CMAKE_CURRENT_LIST_DIR}/tLogStore.cpp)
+target_include_directories(test_windows_dialogs PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../common)
 target_link_libraries(test_windows_dialogs PRIVATE rv_windows rv_dialogs rv_netns GTest::gtest
                       Qt6::Test ravelox_warnings)
 gtest_discover_tests(test_windows_dialogs PROPERTIES LABELS windows TIMEOUT 120 DISCOVERY_TIMEOUT 30

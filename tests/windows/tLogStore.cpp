@@ -25,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 
+#include "tSandboxHome.h"
 #include "NetNs.h"
 #include "bConfig.h"
 #include "cNet0.h"
@@ -52,14 +53,7 @@ class ProgramWindow : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        const std::string root = m_dir.path().toStdString();
-        ::setenv("RAVELOX_HOME", root.c_str(), 1);
-        ::setenv("HOME", (root + "/home").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (root + "/xdg").c_str(), 1);
-        for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-            QSettings::setPath(format, QSettings::UserScope, m_dir.filePath("user"));
-            QSettings::setPath(format, QSettings::SystemScope, m_dir.filePath("machine"));
-        }
+        testhelp::SandboxHome(m_dir);
         TbParam::SetArguments({});
         Initialize_Brenlib();
         CfgOpt = TCfgOpt{};

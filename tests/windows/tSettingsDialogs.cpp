@@ -27,6 +27,7 @@
 
 #include <sys/socket.h>
 
+#include "tSandboxHome.h"
 #include "bConfig.h"
 #include "tModal.h"
 #include "cNet0.h"
@@ -83,14 +84,7 @@ class SettingsDialogs : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        const std::string root = m_dir.path().toStdString();
-        ::setenv("RAVELOX_HOME", root.c_str(), 1);
-        ::setenv("HOME", (root + "/home").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (root + "/xdg").c_str(), 1);
-        for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-            QSettings::setPath(format, QSettings::UserScope, m_dir.filePath("user"));
-            QSettings::setPath(format, QSettings::SystemScope, m_dir.filePath("machine"));
-        }
+        testhelp::SandboxHome(m_dir);
         TbParam::SetArguments({});
         InitSettingsStore();
         CfgOpt = TCfgOpt{};
