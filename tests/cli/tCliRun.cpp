@@ -7,22 +7,17 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "NetNs.h"
+#include "tChildProcess.h"
 #include "tHelpers.h"
 
 namespace {
@@ -39,51 +34,14 @@ using testhelp::WriteFile;
 class Cli final {
 public:
     Cli(const TempDir& dir, const std::string& ns, const std::vector<std::string>& args)
-        : m_out(dir / ("out" + std::to_string(++s_count))), m_err(m_out + ".err") {
-        std::vector<std::string> argv;
-        if (!ns.empty())
-            argv = {"ip", "netns", "exec", ns};
-        argv.emplace_back(RAVELOX_CLI);
-        argv.insert(argv.end(), args.begin(), args.end());
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            const int out = ::open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int err = ::open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(out, 1);
-            ::dup2(err, 2);
-            ::setenv("RAVELOX_HOME", dir.Path().c_str(), 1);
-            ::setenv("XDG_CONFIG_HOME", (dir / "xdg").c_str(), 1);
-            std::vector<char*> raw;
-            for (std::string& a : argv)
-                raw.push_back(a.data());
-            raw.push_back(nullptr);
-            ::execvp(raw[0], raw.data());
-            ::_exit(127);
-        }
-    }
-    ~Cli() {
-        if (!m_status) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    Cli(const Cli&) = delete;
-    Cli& operator=(const Cli&) = delete;
+        : m_number(++s_count),
+          m_process(ns, Arguments(args), dir.Path(), dir / ("out" + std::to_string(m_number)),
+                    dir / ("out" + std::to_string(m_number) + ".err")) {}
 
     // The exit code once the program ended within timeoutMs; -1 when it was
     // killed by a signal; empty when it still runs.
-    std::optional<int> Wait(int timeoutMs) {
-        testhelp::WaitUntil(
-            [&] {
-                int status = 0;
-                if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
-                    m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-                return m_status.has_value();
-            },
-            std::chrono::milliseconds(timeoutMs), std::chrono::milliseconds(20));
-        return m_status;
-    }
-    void Signal(int signal) const { ::kill(m_pid, signal); }
+    std::optional<int> Wait(int timeoutMs) { return m_process.Wait(timeoutMs); }
+    void Signal(int signal) const { m_process.Signal(signal); }
 
     // Waits until stdout holds `part`.
     bool WaitForOutput(const std::string& part, int timeoutMs) const {
@@ -92,8 +50,8 @@ public:
                                    std::chrono::milliseconds(20));
     }
 
-    std::string Out() const { return ReadFile(m_out); }
-    std::string Err() const { return ReadFile(m_err); }
+    std::string Out() const { return m_process.Out(); }
+    std::string Err() const { return m_process.Err(); }
 
     std::vector<json> JsonLines() const {
         std::vector<json> lines;
@@ -104,11 +62,15 @@ public:
     }
 
 private:
+    static std::vector<std::string> Arguments(const std::vector<std::string>& args) {
+        std::vector<std::string> argv{RAVELOX_CLI};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    }
+
     static inline int s_count = 0;
-    std::string m_out;
-    std::string m_err;
-    pid_t m_pid = -1;
-    std::optional<int> m_status;
+    int m_number;
+    testhelp::ChildProcess m_process;
 };
 
 // The settings file the desktop program would leave: port 2345 instead of

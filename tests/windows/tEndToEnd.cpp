@@ -4,91 +4,39 @@
 // (198.18.0.2); and the real `ravelox` binary started and closed.
 #include <QSlider>
 #include <QTimer>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 #include <csignal>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "NetNs.h"
+#include "tChildProcess.h"
 #include "tWindowFixture.h"
 
 namespace {
 
+using testhelp::ReadFile;
 using wt::Child;
 using wt::WaitUntil;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // A program run in the background (optionally in a host's namespace), its
-// output in files; killed at the end if it still runs.
+// output and program home in a folder of its own.
 class Process final {
 public:
-    Process(const std::string& ns, std::vector<std::string> args,
-            const std::vector<std::pair<std::string, std::string>>& env = {})
-        : m_dir(wt::MakeTempDir()) {
-        std::vector<std::string> argv;
-        if (!ns.empty())
-            argv = {"ip", "netns", "exec", ns};
-        argv.insert(argv.end(), args.begin(), args.end());
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            const int out = ::open((m_dir + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int err = ::open((m_dir + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(out, 1);
-            ::dup2(err, 2);
-            ::setenv("RAVELOX_HOME", m_dir.c_str(), 1);
-            ::setenv("XDG_CONFIG_HOME", (m_dir + "/xdg").c_str(), 1);
-            for (const auto& [name, value] : env)
-                ::setenv(name.c_str(), value.c_str(), 1);
-            std::vector<char*> raw;
-            for (std::string& a : argv)
-                raw.push_back(a.data());
-            raw.push_back(nullptr);
-            ::execvp(raw[0], raw.data());
-            ::_exit(127);
-        }
-    }
-    ~Process() {
-        if (!m_status) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        netns::Run("rm -rf '" + m_dir + "'");
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
+    Process(const std::string& ns, const std::vector<std::string>& args,
+            const testhelp::ChildProcess::Environment& env = {})
+        : m_process(ns, args, m_dir.Path(), m_dir / "out", m_dir / "err", env) {}
 
-    std::optional<int> Wait(int timeoutMs) {
-        WaitUntil(
-            [&] {
-                int status = 0;
-                if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
-                    m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-                return m_status.has_value();
-            },
-            timeoutMs);
-        return m_status;
-    }
-    void Signal(int signal) const { ::kill(m_pid, signal); }
-    std::string Out() const { return ReadFile(m_dir + "/out"); }
-    std::string Err() const { return ReadFile(m_dir + "/err"); }
-    const std::string& Dir() const { return m_dir; }
+    std::optional<int> Wait(int timeoutMs) { return m_process.Wait(timeoutMs); }
+    void Signal(int signal) const { m_process.Signal(signal); }
+    std::string Out() const { return m_process.Out(); }
+    std::string Err() const { return m_process.Err(); }
+    const std::string& Dir() const { return m_dir.Path(); }
 
 private:
-    std::string m_dir;
-    pid_t m_pid = -1;
-    std::optional<int> m_status;
+    testhelp::TempDir m_dir; // outlives the process, which is killed first
+    testhelp::ChildProcess m_process;
 };
 
 // The number of a box text such as "10.0 Mbps" or "99.5%".
