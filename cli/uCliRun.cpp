@@ -279,7 +279,8 @@ private:
     std::uint32_t m_dropsTotal = 0;
 };
 
-struct TCliSides {
+class TCliSides final {
+public:
     TCliSideProcessor Local{kSideLocal, 0};
     TCliSideProcessor Remote{kSideRemote, 1};
 
@@ -287,10 +288,15 @@ struct TCliSides {
         const TClockNow now = ClockNow();
         Local.Restart(now);
         Remote.Restart(now);
+        m_localAdded = false;
+        m_remoteAdded = false;
     }
     // The time the statistics cover so far, as the summary counts it.
     std::uint32_t ElapsedMs() const { return Local.Processor().ElapsedMs(ClockNow()); }
-    // Answers whether both sides added a sample.
+    // Answers whether both sides have added a sample since the last time it
+    // answered yes. (The two sides' samples need not fall in one poll: each
+    // side closes its samples on its own report stamps, and under load the
+    // two drift apart by a poll or more.)
     //
     // A peer's reset command makes the engine clear its counters and report
     // rings, and the command rides in every datagram for 300 ms, so a start
@@ -303,9 +309,17 @@ struct TCliSides {
         const TClockNow now = ClockNow();
         const TCliSideProcessor::TPolled local = Local.Poll(engine, log, now);
         const TCliSideProcessor::TPolled remote = Remote.Poll(engine, log, now);
-        if (local.First || remote.First)
+        if (local.First || remote.First) {
             Restart();
-        return local.Added && remote.Added;
+            return false;
+        }
+        m_localAdded = m_localAdded || local.Added;
+        m_remoteAdded = m_remoteAdded || remote.Added;
+        if (!m_localAdded || !m_remoteAdded)
+            return false;
+        m_localAdded = false;
+        m_remoteAdded = false;
+        return true;
     }
     TCliInterval TakeInterval(std::uint32_t timeMs) {
         TCliInterval interval;
@@ -317,9 +331,17 @@ struct TCliSides {
     TCliDrops Drops() const { return {Local.DropsTotal(), Remote.DropsTotal()}; }
     std::optional<TSummary> Summary() const {
         const TClockNow now = ClockNow();
+        // Each side's statistics begin when its skipped reports are done;
+        // under load the two may begin a sample apart, which over a few
+        // seconds shifts the peer's averages by percents: each side's rates
+        // are taken over its own span.
         return UpdateSummary(Local.Processor().Statistics(), Remote.Processor().Statistics(),
-                             Local.Processor().ElapsedMs(now));
+                             Local.Processor().ElapsedMs(now), Remote.Processor().ElapsedMs(now));
     }
+
+private:
+    bool m_localAdded = false;
+    bool m_remoteAdded = false;
 };
 
 // When the next line is due: every print interval (ViewTime), on the poll

@@ -59,15 +59,23 @@ std::string FormatGeneral3(double value) {
 
 std::optional<TSummary> UpdateSummary(const TStatBlock& local, const TStatBlock& remote,
                                       std::uint32_t elapsedMs) {
+    return UpdateSummary(local, remote, elapsedMs, elapsedMs);
+}
+
+std::optional<TSummary> UpdateSummary(const TStatBlock& local, const TStatBlock& remote,
+                                      std::uint32_t elapsedMs, std::uint32_t remoteElapsedMs) {
     if (elapsedMs == 0)
         return std::nullopt;
+    if (remoteElapsedMs == 0)
+        remoteElapsedMs = elapsedMs;
     TSummary s;
     s.ElapsedMs = elapsedMs;
     const double e = elapsedMs;
+    const double re = remoteElapsedMs;
     s.LS = local.BytesSent / e * 1000.0;
     s.LR = local.BytesReceived / e * 1000.0;
-    s.RS = remote.BytesSent / e * 1000.0;
-    s.RR = remote.BytesReceived / e * 1000.0;
+    s.RS = remote.BytesSent / re * 1000.0;
+    s.RR = remote.BytesReceived / re * 1000.0;
 
     s.LSAvrgSpd = SpeedResToStr64(ClampToInt64(s.LS));
     s.LRAvrgSpd = SpeedResToStr64(ClampToInt64(s.RR));
@@ -77,7 +85,7 @@ std::optional<TSummary> UpdateSummary(const TStatBlock& local, const TStatBlock&
     s.LocalLost = local.Lost;
     s.RemoteLost = remote.Lost;
     const TDirection toHere = Direction(local.Lost, s.RS, s.LR, elapsedMs);
-    const TDirection toPeer = Direction(remote.Lost, s.LS, s.RR, elapsedMs);
+    const TDirection toPeer = Direction(remote.Lost, s.LS, s.RR, remoteElapsedMs);
     s.QL = toHere.Quality;
     s.LQuality = toHere.QualityText;
     s.LErrors = toHere.ErrorsText;

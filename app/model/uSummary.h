@@ -17,7 +17,8 @@ struct TSummary {
     std::uint32_t ElapsedMs = 0;
 
     // Average rates in bytes per second: this host's (L) and the peer's (R)
-    // send (S) and receive (R) totals, all over the Local side's elapsed time.
+    // send (S) and receive (R) totals, all over the Local side's elapsed time
+    // (the peer's over its own span when one is given).
     double LS = 0.0;
     double LR = 0.0;
     double RS = 0.0;
@@ -58,6 +59,11 @@ struct TSummary {
 // In view mode pass the view blocks and the Local side's span.
 std::optional<TSummary> UpdateSummary(const TStatBlock& local, const TStatBlock& remote,
                                       std::uint32_t elapsedMs);
+// The same with the Remote block over its own span: its rates and lost
+// packets per second divide by `remoteElapsedMs` (0: the Local span). For a
+// run of seconds, where the two sides' statistics may begin a sample apart.
+std::optional<TSummary> UpdateSummary(const TStatBlock& local, const TStatBlock& remote,
+                                      std::uint32_t elapsedMs, std::uint32_t remoteElapsedMs);
 
 // General floating format with 3 significant digits ("99.9", "100", "0.5").
 std::string FormatGeneral3(double value);

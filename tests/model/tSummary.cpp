@@ -104,6 +104,25 @@ TEST(Summary, RemoteTotalsAreDividedByTheLocalElapsedTime) {
     EXPECT_EQ(s.QR, 0.0);
 }
 
+// A short run whose Remote statistics began a sample (500 ms) before the
+// Local ones: both sides carry 1 Mbit/s, and the figures say so.
+TEST(Summary, WithItsOwnSpanTheRemoteRatesAndLossesAreOverThatSpan) {
+    // 4 s here, 4.5 s on the Remote side: 125000 bytes/s each way.
+    const auto s =
+        UpdateSummary(Block(5e5, 5e5, 0), Block(5.625e5, 5.625e5, 9), 4000, 4500).value();
+    EXPECT_EQ(s.ElapsedMs, 4000u);
+    EXPECT_DOUBLE_EQ(s.LS, 125000.0);
+    EXPECT_DOUBLE_EQ(s.RS, 125000.0);
+    EXPECT_DOUBLE_EQ(s.RR, 125000.0);
+    EXPECT_DOUBLE_EQ(s.RemoteLostPerSecond, 2.0);
+    EXPECT_EQ(s.RemoteLost, 9);
+    EXPECT_EQ(s.LQuality, "100%");
+    EXPECT_EQ(s.RQuality, "99.9%") << "received equals sent, with losses";
+    // Without a Remote span both divide by the Local one.
+    const auto same = UpdateSummary(Block(5e5, 5e5, 0), Block(5.625e5, 5.625e5, 9), 4000, 0);
+    EXPECT_DOUBLE_EQ(same.value().RS, 140625.0);
+}
+
 TEST(Summary, BandwidthOfTenGigabitBothWaysPassesThirtyTwoBits) {
     // 1.25e9 bytes/s each way for 10 s: the sum, 2.5e9 bytes/s, passes 2^31.
     const auto s = UpdateSummary(Block(1.25e10, 1.25e10, 0), Block(1.25e10, 1.25e10, 0), 10000);
