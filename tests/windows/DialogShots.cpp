@@ -12,57 +12,27 @@
 #include <QAction>
 #include <QApplication>
 #include <QListWidget>
-#include <QMessageBox>
-#include <QPixmap>
-#include <QPushButton>
-#include <QTabWidget>
 
 #include "NetNs.h"
 #include "cNet0.h"
-#include "tModal.h"
+#include "tShots.h"
 #include "uConfig.h"
-#include "uLock.h"
 #include "uLogStore.h"
 #include "uMain.h"
 #include "uResultLog.h"
 #include "vCenter.h"
-#include "vDebug.h"
 #include "vDlgColor.h"
 #include "vDlgNet.h"
 #include "vDlgTime.h"
 #include "vLookup.h"
-#include "vSystem.h"
 #include "zInit.h"
 
 namespace {
 
+using shots::Pages;
+using shots::Save;
+using shots::ShotOfPageDialog;
 using windows_test::WaitFor;
-
-QString g_folder;
-
-void Save(QWidget* window, const char* name) {
-    QTest::qWait(200);
-    const QString path = g_folder + "/" + name + ".png";
-    if (!window->window()->grab().save(path))
-        std::fprintf(stderr, "cannot save %s\n", qPrintable(path));
-    else
-        std::printf("%s\n", qPrintable(path));
-}
-
-template <class T> void ShotOfPageDialog(const QMetaObject& dialogClass, const char* name) {
-    windows_test::WhileModal([name] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* dialog = qobject_cast<T*>(w);
-            if (dialog != nullptr && dialog->isVisible() && dialog->IsStarted()) {
-                Save(dialog, name);
-                dialog->bbCancel()->click();
-                return true;
-            }
-        }
-        return false;
-    });
-    TzfmDlg::ShowConfigDialog(dialogClass);
-}
 
 } // namespace
 
@@ -74,7 +44,7 @@ int main(int argc, char** argv) {
     netns::EnterPrivateWorld();
     TzApplication app(argc, argv);
     QApplication::setApplicationDisplayName("Ravelox");
-    g_folder = QString::fromLocal8Bit(argv[1]);
+    shots::Where().Folder = QString::fromLocal8Bit(argv[1]);
     Initialize_Brenlib();
     NetOutward.LookupText = [](const std::string& section, const std::string& key,
                                const std::string&) { return section + "/" + key; };
@@ -105,37 +75,15 @@ int main(int argc, char** argv) {
     Save(waiting, "lookup-no-answer-yet");
     TzfmForm::DestroyForm(waiting);
 
-    ShotOfPageDialog<TfmDlgTime>(TfmDlgTime::staticMetaObject, "timing");
-    ShotOfPageDialog<TfmDlgNet>(TfmDlgNet::staticMetaObject, "network");
-    ShotOfPageDialog<TfmDlgColors>(TfmDlgColors::staticMetaObject, "colors");
+    ShotOfPageDialog<TfmDlgTime>(TfmDlgTime::staticMetaObject, "timing", Pages::First);
+    ShotOfPageDialog<TfmDlgNet>(TfmDlgNet::staticMetaObject, "network", Pages::First);
+    ShotOfPageDialog<TfmDlgColors>(TfmDlgColors::staticMetaObject, "colors", Pages::First);
     TzfmDlg::AddConfigDlgForm(TfmDlgTime::staticMetaObject);
     TzfmDlg::AddConfigDlgForm(TfmDlgNet::staticMetaObject);
     TzfmDlg::AddConfigDlgForm(TfmDlgColors::staticMetaObject);
-    ShotOfPageDialog<TzfmDlg>(TzfmDlg::staticMetaObject, "properties");
+    ShotOfPageDialog<TzfmDlg>(TzfmDlg::staticMetaObject, "properties", Pages::First);
 
-    windows_test::WhileModal([] {
-        if (fmSystem == nullptr || !fmSystem->isVisible())
-            return false;
-        Save(fmSystem, "system");
-        fmSystem->close();
-        return true;
-    });
-    ShowSystemInfo(nullptr);
-
-    ShowVarWatch(nullptr);
-    WaitFor([] { return fmDebug != nullptr && fmDebug->isVisible(); });
-    Save(fmDebug, "debug");
-    fmDebug->close();
-
-    windows_test::WhileModal([] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr)
-            return false;
-        Save(box, "lock");
-        box->button(QMessageBox::Ok)->click();
-        return true;
-    });
-    LockApplication(nullptr);
+    shots::ShotsOfSystemDebugAndLock(nullptr);
 
     for (TzfmForm* form : TzfmForm::Forms())
         TzfmForm::DestroyForm(form);
@@ -143,7 +91,7 @@ int main(int argc, char** argv) {
 
     // The main window in view mode, showing a generated 10-minute log.
     {
-        const std::string logPath = (g_folder + "/view-sample.log").toStdString();
+        const std::string logPath = (shots::Where().Folder + "/view-sample.log").toStdString();
         {
             TResultLog log;
             log.OpenLog(logPath);

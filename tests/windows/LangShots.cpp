@@ -9,22 +9,15 @@
 #include <string>
 
 #include <QApplication>
-#include <QMessageBox>
-#include <QPixmap>
-#include <QPushButton>
-#include <QTabWidget>
 
 #include "NetNs.h"
 #include "cNet0.h"
-#include "tModal.h"
-#include "uLock.h"
+#include "tShots.h"
 #include "uMain.h"
-#include "vDebug.h"
 #include "vDlgColor.h"
 #include "vDlgNet.h"
 #include "vDlgTime.h"
 #include "vLookup.h"
-#include "vSystem.h"
 #include "zAbout.h"
 #include "zInit.h"
 #include "zLang.h"
@@ -33,47 +26,10 @@
 
 namespace {
 
+using shots::Pages;
+using shots::Save;
+using shots::ShotOfPageDialog;
 using windows_test::WaitFor;
-using windows_test::WhileModal;
-
-QString g_folder;
-QString g_suffix;
-
-void Save(QWidget* window, const QString& name) {
-    QTest::qWait(300);
-    const QString path = g_folder + "/" + name + g_suffix + ".png";
-    if (!window->window()->grab().save(path))
-        std::fprintf(stderr, "cannot save %s\n", qPrintable(path));
-    else
-        std::printf("%s\n", qPrintable(path));
-}
-
-// A page dialog runs modal: the picture is taken from inside its loop, one
-// per page.
-template <class T> void ShotOfPageDialog(const QMetaObject& dialogClass, const QString& name) {
-    WhileModal([name] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* dialog = qobject_cast<T*>(w);
-            if (dialog == nullptr || !dialog->isVisible() || !dialog->IsStarted())
-                continue;
-            QTabWidget* pages = dialog->PageControl();
-            if (pages->count() <= 1) {
-                Save(dialog, name);
-            } else {
-                for (int i = 0; i < pages->count(); ++i) {
-                    if (!pages->isTabVisible(i))
-                        continue;
-                    pages->setCurrentIndex(i);
-                    Save(dialog, name + "-" + QString::number(i + 1));
-                }
-            }
-            dialog->bbCancel()->click();
-            return true;
-        }
-        return false;
-    });
-    TzfmDlg::ShowConfigDialog(dialogClass);
-}
 
 } // namespace
 
@@ -85,7 +41,7 @@ int main(int argc, char** argv) {
     netns::EnterPrivateWorld();
     TzApplication app(argc, argv);
     QApplication::setApplicationDisplayName("Ravelox");
-    g_folder = QString::fromLocal8Bit(argv[1]);
+    shots::Where().Folder = QString::fromLocal8Bit(argv[1]);
     Initialize_Brenlib();
     InstallMessageBoxes();
     NetOutward.LookupText = LookupMessageText;
@@ -95,7 +51,8 @@ int main(int argc, char** argv) {
     main->show();
     WaitFor([main] { return main->IsStarted(); });
     const std::string language = LangDef != nullptr ? LangDef->GetLanguage() : std::string();
-    g_suffix = language.empty() ? QString() : "-" + QString::fromStdString(language).toLower();
+    shots::Where().Suffix =
+        language.empty() ? QString() : "-" + QString::fromStdString(language).toLower();
     Save(main, "main-window");
 
     TfmLookup* lookup = TzfmForm::Create<TfmLookup>(main);
@@ -103,34 +60,12 @@ int main(int argc, char** argv) {
     Save(lookup, "lookup");
     TzfmForm::DestroyForm(lookup);
 
-    ShotOfPageDialog<TfmDlgTime>(TfmDlgTime::staticMetaObject, "timing");
-    ShotOfPageDialog<TfmDlgNet>(TfmDlgNet::staticMetaObject, "network");
-    ShotOfPageDialog<TfmDlgColors>(TfmDlgColors::staticMetaObject, "colors");
-    ShotOfPageDialog<TzfmDlg>(TzfmDlg::staticMetaObject, "properties");
+    ShotOfPageDialog<TfmDlgTime>(TfmDlgTime::staticMetaObject, "timing", Pages::Every);
+    ShotOfPageDialog<TfmDlgNet>(TfmDlgNet::staticMetaObject, "network", Pages::Every);
+    ShotOfPageDialog<TfmDlgColors>(TfmDlgColors::staticMetaObject, "colors", Pages::Every);
+    ShotOfPageDialog<TzfmDlg>(TzfmDlg::staticMetaObject, "properties", Pages::Every);
 
-    WhileModal([] {
-        if (fmSystem == nullptr || !fmSystem->isVisible())
-            return false;
-        Save(fmSystem, "system");
-        fmSystem->close();
-        return true;
-    });
-    ShowSystemInfo(main);
-
-    ShowVarWatch(main);
-    WaitFor([] { return fmDebug != nullptr && fmDebug->isVisible(); });
-    Save(fmDebug, "debug");
-    fmDebug->close();
-
-    WhileModal([] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr)
-            return false;
-        Save(box, "lock");
-        box->button(QMessageBox::Ok)->click();
-        return true;
-    });
-    LockApplication(main);
+    shots::ShotsOfSystemDebugAndLock(main);
 
     auto* about = TzfmForm::Create<TzfmAboutBox>(main);
     about->show();
