@@ -66,6 +66,14 @@ std::set<std::string> DesignedFormClasses() {
 class LanguageTest : public wt::WindowTest {
 protected:
     QLabel* Drops() const { return Child<QLabel>(fmLocal.data(), "stDrops"); }
+    // The German files beside the program, as installed; the program folder
+    // lives as long as the process, so an earlier test may have put them.
+    static void InstallGerman() {
+        const std::string exe = fs::read_symlink("/proc/self/exe").parent_path().string();
+        fs::copy(exe + "/German", s_home + "/German",
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        LangDef->UpdateLangList();
+    }
 };
 
 TEST_F(LanguageTest, UpLangRecordsEveryDesignedFormAsShipped) {
@@ -129,9 +137,7 @@ TEST_F(LanguageTest, UpLangRecordsEveryDesignedFormAsShipped) {
 }
 
 TEST_F(LanguageTest, CodeTextsFollowTheLanguage) {
-    const std::string exe = fs::read_symlink("/proc/self/exe").parent_path().string();
-    fs::copy(exe + "/German", s_home + "/German", fs::copy_options::recursive);
-    LangDef->UpdateLangList();
+    InstallGerman();
     ASSERT_GE(LangDef->IndexOf("German"), 1);
     OpenWindow();
 
@@ -175,9 +181,7 @@ TEST_F(LanguageTest, CodeTextsFollowTheLanguage) {
 }
 
 TEST_F(LanguageTest, StartedInGermanSwitchesBackToEnglish) {
-    const std::string exe = fs::read_symlink("/proc/self/exe").parent_path().string();
-    fs::copy(exe + "/German", s_home + "/German", fs::copy_options::recursive);
-    LangDef->UpdateLangList();
+    InstallGerman();
     LangDef->SetLanguage("German");
     OpenWindow();
     EXPECT_EQ(m_window->StatusPanel(0)->toolTip().toStdString(),
