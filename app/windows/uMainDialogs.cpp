@@ -109,10 +109,11 @@ std::vector<const QMetaObject*> OnDemandFormClasses() {
 }
 
 void RecordOnDemandForms(TfmMain* main) {
+    if (!CfgPar.UpLang)
+        return;
     std::vector<const QMetaObject*> classes = FrameworkFormClasses();
-    for (const QMetaObject* formClass : OnDemandFormClasses())
-        classes.push_back(formClass);
+    const std::vector<const QMetaObject*> own = OnDemandFormClasses();
+    classes.insert(classes.end(), own.begin(), own.end());
     RecordFormClasses(classes, main);
-    if (CfgPar.UpLang)
-        qInfo("UpLang: every form recorded into %s", TransWriter()->File().FileName().c_str());
+    qInfo("UpLang: every form recorded into %s", TransWriter()->File().FileName().c_str());
 }

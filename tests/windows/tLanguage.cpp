@@ -7,7 +7,6 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include <QAction>
@@ -15,6 +14,7 @@
 #include <QTimer>
 
 #include "bConfig.h"
+#include "tHelpers.h"
 #include "tWindowFixture.h"
 #include "vRemote.h"
 #include "zForm.h"
@@ -25,13 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using wt::Child;
 using wt::WaitUntil;
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // The designed forms of the program: every ".ui" form of the library and
 // the windows whose class derives from the form base (read from the
@@ -44,11 +37,14 @@ std::set<std::string> DesignedFormClasses() {
     const QRegularExpression uiClass(R"(<class>(\w+)</class>)");
     for (const char* folder : {"Brenlib", "app/windows"})
         for (const auto& entry : fs::directory_iterator(source / folder)) {
-            const QString text = QString::fromStdString(ReadAll(entry.path()));
-            if (entry.path().extension() == ".h") {
+            const fs::path extension = entry.path().extension();
+            if (extension != ".h" && extension != ".ui")
+                continue;
+            const QString text = QString::fromStdString(testhelp::ReadFile(entry.path().string()));
+            if (extension == ".h") {
                 for (const QRegularExpressionMatch& m : derived.globalMatch(text))
                     baseOf[m.captured(1).toStdString()] = m.captured(2).toStdString();
-            } else if (entry.path().extension() == ".ui") {
+            } else {
                 if (const QRegularExpressionMatch m = uiClass.match(text); m.hasMatch())
                     designed.insert(m.captured(1).toStdString());
             }
@@ -67,7 +63,7 @@ class LanguageTest : public wt::WindowTest {
 protected:
     QLabel* Drops() const { return Child<QLabel>(fmLocal.data(), "stDrops"); }
     // The German files beside the program, as installed; the program folder
-    // lives as long as the process, so an earlier test may have put them.
+    // serves the whole suite, so an earlier test may have put them.
     static void InstallGerman() {
         const std::string exe = fs::read_symlink("/proc/self/exe").parent_path().string();
         fs::copy(exe + "/German", s_home + "/German",
@@ -181,31 +177,24 @@ TEST_F(LanguageTest, CodeTextsFollowTheLanguage) {
 }
 
 TEST_F(LanguageTest, StartedInGermanSwitchesBackToEnglish) {
+    const std::string german = "Kanalbandbreite: mittlerer Empfang beider Richtungen zusammen";
+    const std::string english = "Channel bandwidth: the average input of both directions together";
+    const auto hintBecomes = [this](const std::string& text) {
+        return WaitUntil([&] { return m_window->StatusPanel(0)->toolTip().toStdString() == text; },
+                         3000);
+    };
     InstallGerman();
     LangDef->SetLanguage("German");
     OpenWindow();
-    EXPECT_EQ(m_window->StatusPanel(0)->toolTip().toStdString(),
-              "Kanalbandbreite: mittlerer Empfang beider Richtungen zusammen");
+    EXPECT_EQ(m_window->StatusPanel(0)->toolTip().toStdString(), german);
     EXPECT_EQ(m_window->StatusPanel(1)->text().toStdString(), "Qualität: ");
     // The panel hints are set from message lines at creation, in German
     // here: after the switch they must not stay German.
     LangDef->SetLanguage("<None>");
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            return m_window->StatusPanel(0)->toolTip() ==
-                   "Channel bandwidth: the average input of both directions together";
-        },
-        3000))
-        << m_window->StatusPanel(0)->toolTip().toStdString();
+    EXPECT_TRUE(hintBecomes(english)) << m_window->StatusPanel(0)->toolTip().toStdString();
     EXPECT_EQ(m_window->StatusPanel(1)->text().toStdString(), "Quality: ");
     LangDef->SetLanguage("German");
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            return m_window->StatusPanel(0)->toolTip() ==
-                   "Kanalbandbreite: mittlerer Empfang beider Richtungen zusammen";
-        },
-        3000))
-        << m_window->StatusPanel(0)->toolTip().toStdString();
+    EXPECT_TRUE(hintBecomes(german)) << m_window->StatusPanel(0)->toolTip().toStdString();
 }
 
 } // namespace
