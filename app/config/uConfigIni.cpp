@@ -15,6 +15,7 @@ RIni kOptionsTable[] = {
     {ikInteger, r_, "Port", &CfgOpt.Port, 0},
     {ikInteger, r_, "SockRecvBuf", &CfgOpt.SockRecvBuf, 0},
     {ikInteger, r_, "SockSendBuf", &CfgOpt.SockSendBuf, 0},
+    {ikInteger, r_, "Extension", &CfgOpt.Extension, 0},
     {ikIntList, r_, "Colors", Colors.data(), co__Count},
     {},
 };

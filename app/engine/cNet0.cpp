@@ -82,6 +82,27 @@ bool TbNReportRing::Take(TbNReport* out, TbNRcvbufDrops* drops, std::int32_t& co
     return first;
 }
 
+bool TbNReportRing::Take(TbNReportRecord* out, std::int32_t& count) {
+    const std::int32_t max = count;
+    count = 0;
+    bool first = false;
+    const std::uint32_t generation = m_ring.Generation();
+    if (generation != m_readerGeneration) {
+        if (max <= 0 || m_ring.Ready(generation) < 2)
+            return false;
+        m_readerGeneration = generation;
+        first = true;
+    }
+    while (count < max) {
+        const TbNReportRecord* record = m_ring.Front(generation);
+        if (record == nullptr)
+            break;
+        out[count++] = *record;
+        m_ring.Pop();
+    }
+    return first;
+}
+
 // ---------------------------------------------------------------- send thread
 
 TSendThread::~TSendThread() {
@@ -123,6 +144,7 @@ TbNet0::TbNet0() {
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     RebuildHeader();
     m_infoTime.store(CfgOpt.InfoTime);
+    m_extEnabled.store(CfgOpt.Extension != 0);
 }
 
 TbNet0::~TbNet0() {
@@ -244,13 +266,19 @@ void TbNet0::ClearCurrentReport() {
     m_status.store(0);
     m_stamp.store(0);
     m_rcvbufDropsBase.store(m_rcvbufDropsSeen.load());
+    m_bytesSent64.store(0);
+    m_bytesReceived64.store(0);
+    m_rcvbufDropsTotalBase.store(m_rcvbufDropsTotal.load());
+    m_extResetAsked.store(true);
 }
 
 TbNReport TbNet0::CurrentReport() const {
     TbNReport r;
     r.Stamp = m_stamp.load(std::memory_order_relaxed);
     r.Status = m_status.load(std::memory_order_relaxed);
-    r.Reserved = m_rcvbufDropsKnown.load(std::memory_order_relaxed) ? kMarkRcvbufDrops : 0;
+    r.Reserved = static_cast<std::uint8_t>(
+        (m_rcvbufDropsKnown.load(std::memory_order_relaxed) ? kMarkRcvbufDrops : 0) |
+        (m_extEnabled.load(std::memory_order_relaxed) ? kMarkExtension : 0));
     r.BytesSent = m_bytesSent.load(std::memory_order_relaxed);
     r.BytesReceived = m_bytesReceived.load(std::memory_order_relaxed);
     r.BytesFromOthers = m_bytesFromOthers.load(std::memory_order_relaxed);
@@ -482,6 +510,10 @@ bool TbNet0::GetReports(TbNReportRing& ring, TbNReport* out, std::int32_t& count
     return ring.Take(out, drops, count);
 }
 
+bool TbNet0::GetRecords(TbNReportRing& ring, TbNReportRecord* out, std::int32_t& count) {
+    return ring.Take(out, count);
+}
+
 // ---------------------------------------------------------------- the tick
 
 void TbNet0::TimerCallback(unsigned, unsigned, std::uintptr_t user, std::uintptr_t tick,
@@ -550,7 +582,22 @@ void TbNet0::TickAddCredit(bool& queued) {
 void TbNet0::TickCloseInterval(const TbNLastRead& last) {
     m_stamp.store(static_cast<std::uint16_t>(timeGetTime()));
     const std::uint32_t localGeneration = m_localReports.Generation();
-    m_localReports.Append({CurrentReport(), LocalRcvbufDrops()}, localGeneration);
+    TbNDelayRecord localDelay;
+    if (m_extEnabled.load(std::memory_order_relaxed)) {
+        // The send thread's last closed interval: it closes its own when it
+        // sees this one end, so the figures are an interval behind the counters.
+        const TbNDelayInterval closed = m_closedDelay.Load();
+        localDelay.Known = closed.Number > 0;
+        localDelay.DelayKnown = closed.DelayKnown;
+        localDelay.RttKnown = closed.RttKnown;
+        localDelay.Interval = closed.Number;
+        localDelay.Figures = closed.Figures;
+        localDelay.RttP50Ns = closed.RttP50Ns;
+        localDelay.RttP99Ns = closed.RttP99Ns;
+        localDelay.RttMaxNs = closed.RttMaxNs;
+        localDelay.RttSamples = closed.RttSamples;
+    }
+    m_localReports.Append({CurrentReport(), LocalRcvbufDrops(), localDelay}, localGeneration);
     m_status.store((m_flags.load() & nfResetCmd) != 0 ? kStatusResetAsked : 0);
 
     // The answer to a peer that sends data or looks for servers.
@@ -560,8 +607,27 @@ void TbNet0::TickCloseInterval(const TbNLastRead& last) {
         m_controlRequest.fetch_or(kControlWanted);
     }
 
-    if (m_socket.load() != INVALID_SOCKET)
-        m_remoteReports.Append({last.Report, last.Drops}, m_remoteReports.Generation());
+    if (m_socket.load() != INVALID_SOCKET) {
+        TbNReport report = last.Report;
+        TbNDelayRecord remoteDelay;
+        if (last.HasBlock) {
+            // The report's stamp is that of the peer's last interval end, but
+            // its byte counters run on: a rate from them is off whenever the
+            // datagram came in the middle of the peer's interval. The block's
+            // counters go with the time they were read at, on the same
+            // millisecond clock as the stamps.
+            report.Stamp = static_cast<std::uint16_t>(last.Block.SendTimeNs / 1'000'000);
+            report.BytesSent = static_cast<std::uint32_t>(last.Block.BytesSent);
+            report.BytesReceived = static_cast<std::uint32_t>(last.Block.BytesReceived);
+            if ((last.Block.Flags & efFigures) != 0) {
+                remoteDelay.Known = true;
+                remoteDelay.DelayKnown = (last.Block.Flags & efDelayKnown) != 0;
+                remoteDelay.Interval = last.Block.FiguresInterval;
+                remoteDelay.Figures = last.Block.Figures;
+            }
+        }
+        m_remoteReports.Append({report, last.Drops, remoteDelay}, m_remoteReports.Generation());
+    }
 
     // Commands expire on time also when an interval is shorter than a tick:
     // the countdown steps by at least one timer period.
@@ -576,6 +642,10 @@ void TbNet0::TickCloseInterval(const TbNLastRead& last) {
 
     if (m_commandSeen.exchange(false))
         SettingsChanged.store(true);
+    // The send thread closes its measurements' interval when it sees this
+    // one end; it may be waiting for input.
+    if (m_extBusy.exchange(false))
+        Wake();
 }
 
 // With nothing to pace, no control datagram wanted and no command counting
@@ -602,11 +672,11 @@ void TbNet0::TickMaySleep() {
 // ---------------------------------------------------------------- sending
 
 void TbNet0::AssembleHeader(std::uint8_t* d, std::uint8_t kind, std::int32_t size,
-                            std::uint32_t sequence) {
+                            std::uint32_t sequence, std::uint8_t patternOffset) {
     std::memcpy(d + hdr::Signature, kSignature.data(), 4);
     d[hdr::Version] = kProtocolVersion;
     d[hdr::HeaderLength] = kHeaderSize;
-    d[hdr::PatternOffset] = kHeaderSize;
+    d[hdr::PatternOffset] = patternOffset;
     d[hdr::Kind] = kind;
     PutU16(d + hdr::Length, static_cast<std::uint16_t>(size));
     PutU16(d + hdr::Flags, m_flags.load(std::memory_order_relaxed));
@@ -655,8 +725,17 @@ void TbNet0::SendControl() {
     // One load of the sequence: the header carries the number the count
     // goes on from, also when a rebuild sets it to 0 meanwhile.
     const std::uint32_t sequence = m_sequence.load(std::memory_order_relaxed);
-    std::uint8_t* d = m_sendBuffers[(sequence & 1u) * kBatch].data();
-    AssembleHeader(d, nkControl, kHeaderSize, sequence);
+    const std::size_t index = (sequence & 1u) * kBatch;
+    std::uint8_t* d = m_sendBuffers[index].data();
+    if (BlockWanted()) {
+        // Answers carry the echo: length 64 + block, no pattern words.
+        AssembleHeader(d, nkControl, static_cast<std::int32_t>(kExtMinDatagram), sequence,
+                       static_cast<std::uint8_t>(kExtMinDatagram));
+        WriteBlock(d, m_bytesSent64.load(std::memory_order_relaxed));
+        m_patternLength[index] = -1; // the block overwrote the start of the data pattern
+    } else {
+        AssembleHeader(d, nkControl, kHeaderSize, sequence);
+    }
     if (!m_destinationUsable.load() || m_socketInUse.load() == INVALID_SOCKET) {
         m_status.fetch_or(kStatusSendFailed);
         return;
@@ -678,6 +757,12 @@ std::int32_t TbNet0::SendData(std::int32_t count) {
         seam(*this, first);
     const std::int32_t size = m_localLength.load();
     const std::int32_t n = std::clamp<std::int32_t>(count, 1, kBatch);
+    // A datagram too short for the block goes without it.
+    const bool block = BlockWanted() && size >= static_cast<std::int32_t>(kExtMinDatagram);
+    const std::uint8_t patternOffset =
+        block ? static_cast<std::uint8_t>(kExtMinDatagram) : static_cast<std::uint8_t>(kHeaderSize);
+    const std::int32_t patternKey = size | (std::int32_t{patternOffset} << 16);
+    const std::uint64_t bytesSent = m_bytesSent64.load(std::memory_order_relaxed);
     std::array<iovec, kBatch> parts{};
     std::array<mmsghdr, kBatch> messages{};
     sockaddr_in to{};
@@ -690,11 +775,14 @@ std::int32_t TbNet0::SendData(std::int32_t count) {
         // a buffer's pattern always has the same parity.
         const std::size_t index = (sequence & 1u) * kBatch + static_cast<std::size_t>(i / 2);
         std::uint8_t* d = m_sendBuffers[index].data();
-        if (m_patternLength[index] != size) {
-            WritePattern(d, kBufferSize, sequence, kHeaderSize, static_cast<std::size_t>(size));
-            m_patternLength[index] = size;
+        if (m_patternLength[index] != patternKey) {
+            WritePattern(d, kBufferSize, sequence, patternOffset, static_cast<std::size_t>(size));
+            m_patternLength[index] = patternKey;
         }
-        AssembleHeader(d, nkData, size, sequence);
+        AssembleHeader(d, nkData, size, sequence, patternOffset);
+        if (block)
+            WriteBlock(d, bytesSent +
+                              static_cast<std::uint64_t>(i) * static_cast<std::uint64_t>(size));
         parts[static_cast<std::size_t>(i)] = {d, static_cast<std::size_t>(size)};
         msghdr& h = messages[static_cast<std::size_t>(i)].msg_hdr;
         h.msg_name = &to;
@@ -719,6 +807,8 @@ std::int32_t TbNet0::SendData(std::int32_t count) {
     std::uint32_t expected = first;
     m_sequence.compare_exchange_strong(expected, first + static_cast<std::uint32_t>(sent));
     m_bytesSent.fetch_add(static_cast<std::uint32_t>(sent * size), std::memory_order_relaxed);
+    m_bytesSent64.fetch_add(static_cast<std::uint64_t>(sent) * static_cast<std::uint64_t>(size),
+                            std::memory_order_relaxed);
     return sent;
 }
 
@@ -840,6 +930,15 @@ bool TbNet0::LookForInput(bool sent) {
         --m_receiveSkip;
         return false;
     }
+    if (m_extEnabled.load(std::memory_order_relaxed) &&
+        m_kernelStamps.load(std::memory_order_relaxed)) {
+        // Kernel stamps are on the wall clock; the measurements run on the
+        // monotonic one.
+        timespec real{};
+        ::clock_gettime(CLOCK_REALTIME, &real);
+        m_realtimeOffsetNs =
+            static_cast<std::int64_t>(real.tv_sec) * 1'000'000'000 + real.tv_nsec - NowNs();
+    }
     std::int32_t n = 0;
     while (n < kBatch && Receive(m_receiveBuffer.data()))
         ++n;
@@ -851,6 +950,12 @@ void TbNet0::SendLoop() {
     while (!m_thread.Terminated()) {
         TakeSocket();
         ApplyFlushes();
+        if (const std::uint16_t n = m_intervalCount.load(std::memory_order_relaxed);
+            n != m_delayIntervalSeen) {
+            m_delayIntervalSeen = n;
+            if (m_extEnabled.load(std::memory_order_relaxed))
+                CloseDelayInterval();
+        }
         std::int64_t deadline = 0;
         const bool sent = SendNext(deadline);
         if (sent && m_speedLowered.exchange(false))
@@ -929,7 +1034,9 @@ bool TbNet0::Receive(std::uint8_t* buffer) {
     sockaddr_in from{};
     iovec part{buffer, kBufferSize};
     // The kernel's drop count comes with the datagram: no extra system call.
-    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(std::uint32_t))> control{};
+    alignas(cmsghdr)
+        std::array<char, CMSG_SPACE(sizeof(std::uint32_t)) + CMSG_SPACE(sizeof(timespec))>
+            control{};
     msghdr message{};
     message.msg_name = &from;
     message.msg_namelen = sizeof from;
@@ -940,13 +1047,23 @@ bool TbNet0::Receive(std::uint8_t* buffer) {
     const auto received = ::recvmsg(s, &message, MSG_DONTWAIT);
     if (received < 0)
         return false;
+    std::int64_t kernelNs = 0;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
             std::uint32_t drops = 0;
             std::memcpy(&drops, CMSG_DATA(c), sizeof drops);
+            // The kernel's count is 32 bits: carried on in 64.
+            m_rcvbufDropsTotal.fetch_add(drops - m_rcvbufDropsSeen.load(std::memory_order_relaxed),
+                                         std::memory_order_relaxed);
             m_rcvbufDropsSeen.store(drops, std::memory_order_relaxed);
+        } else if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            kernelNs = static_cast<std::int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
         }
     }
+    m_arrivalFromKernel = kernelNs != 0;
+    m_arrivalNs = m_arrivalFromKernel ? kernelNs - m_realtimeOffsetNs : NowNs();
     m_lastReceiveLength.store(static_cast<std::int32_t>(received));
     m_lastSource.store(from.sin_addr.s_addr, std::memory_order_relaxed);
     m_lastSourcePort = ntohs(from.sin_port);
@@ -995,6 +1112,7 @@ void TbNet0::Count(const TbNDatagramClass& c, std::uint32_t length) {
     const std::uint8_t* d = m_receiveBuffer.data();
     if (c.IsData) {
         m_bytesReceived.fetch_add(length, std::memory_order_relaxed);
+        m_bytesReceived64.fetch_add(length, std::memory_order_relaxed);
         if (c.Valid) {
             const std::uint16_t size = GetU16(d + hdr::Length);
             if (PeerPacketSize.exchange(size) != size)
@@ -1026,6 +1144,8 @@ void TbNet0::Count(const TbNDatagramClass& c, std::uint32_t length) {
     last.Report = DecodeReport(d + hdr::Report);
     last.Drops.Known = (last.Report.Reserved & kMarkRcvbufDrops) != 0;
     last.Drops.Count = last.Drops.Known ? GetU16(d + hdr::RcvbufDrops) : 0;
+    if (m_extEnabled.load(std::memory_order_relaxed))
+        Measure(c, m_lastSource.load(std::memory_order_relaxed), last);
     m_lastRead.Store(last);
     m_peerRcvbufDrops.store((last.Drops.Known ? 0x10000u : 0u) | last.Drops.Count,
                             std::memory_order_relaxed);
@@ -1053,6 +1173,8 @@ void TbNet0::ReceiveOne() {
             return;
     }
 
+    NoteCapability(c, source);
+
     if (c.Valid && (c.Flags & nfAcceptCmd) != 0) {
         std::uint32_t accept = 0;
         std::memcpy(&accept, d + hdr::AcceptAddress, 4);
@@ -1071,6 +1193,111 @@ void TbNet0::ReceiveOne() {
         return;
     Count(c, length);
     AfterReceive();
+}
+
+// ---------------------------------------------------------------- the extension
+
+// Which peers speak the extension: a valid datagram with the mark adds its
+// sender, one without it takes the sender off at once.
+void TbNet0::NoteCapability(const TbNDatagramClass& c, std::uint32_t source) {
+    if (!c.Valid || !m_extEnabled.load(std::memory_order_relaxed))
+        return;
+    const bool marked = (m_receiveBuffer[hdr::Report + rpt::Reserved] & kMarkExtension) != 0;
+    const auto end = m_extPeers.begin() + static_cast<std::ptrdiff_t>(m_extPeerCount);
+    const auto found = std::find(m_extPeers.begin(), end, source);
+    if (marked && found == end) {
+        if (m_extPeerCount == kExtPeersMax) {
+            // Full: the oldest entry goes.
+            std::move(m_extPeers.begin() + 1, end, m_extPeers.begin());
+            --m_extPeerCount;
+        }
+        m_extPeers[m_extPeerCount++] = source;
+    } else if (!marked && found != end) {
+        std::move(found + 1, end, found);
+        --m_extPeerCount;
+    }
+}
+
+bool TbNet0::BlockWanted() {
+    bool wanted = false;
+    const std::uint32_t destination = m_destinationAddress.load(std::memory_order_relaxed);
+    if (m_extEnabled.load(std::memory_order_relaxed) && destination != INADDR_BROADCAST &&
+        (m_flags.load(std::memory_order_relaxed) & nfDiscover) == 0) {
+        const auto end = m_extPeers.begin() + static_cast<std::ptrdiff_t>(m_extPeerCount);
+        wanted = std::find(m_extPeers.begin(), end, destination) != end;
+    }
+    m_peerHasExtension.store(wanted, std::memory_order_relaxed);
+    return wanted;
+}
+
+void TbNet0::WriteBlock(std::uint8_t* d, std::uint64_t bytesSentBefore) {
+    TbNExtBlock b;
+    // As late as possible before the send call.
+    const std::int64_t now = NowNs();
+    b.SendTimeNs = static_cast<std::uint64_t>(now);
+    if (m_echoKnown && m_echoSource == m_destinationAddress.load(std::memory_order_relaxed)) {
+        b.Flags |= efEcho;
+        b.EchoTimeNs = m_echoSendNs;
+        b.HoldNs = static_cast<std::uint64_t>(std::max<std::int64_t>(now - m_echoArrivalNs, 0));
+    }
+    if (m_lastClosed.Number > 0) {
+        b.Flags |= efFigures;
+        if (m_lastClosed.DelayKnown)
+            b.Flags |= efDelayKnown;
+        b.FiguresInterval = m_lastClosed.Number;
+        b.Figures = m_lastClosed.Figures;
+    }
+    if (m_kernelStamps.load(std::memory_order_relaxed))
+        b.Flags |= efKernelStamps;
+    b.BytesSent = bytesSentBefore;
+    b.BytesReceived = m_bytesReceived64.load(std::memory_order_relaxed);
+    EncodeExtBlock(b, d + kHeaderSize);
+}
+
+// What this side measures of one valid datagram: its block (for the tick's
+// records) and, when it comes from the destination, its place in the
+// sequence, its delay and the round trip its echo closes.
+void TbNet0::Measure(const TbNDatagramClass& c, std::uint32_t source, TbNLastRead& last) {
+    const auto length = static_cast<std::size_t>(GetU16(m_receiveBuffer.data() + hdr::Length));
+    last.HasBlock = DecodeExtBlock(m_receiveBuffer.data(), length, last.Block);
+    if (m_extResetAsked.load(std::memory_order_relaxed) && m_extResetAsked.exchange(false))
+        m_meter.Reset();
+    // A third copy's lookups and answers are not the peer's traffic.
+    if (source != m_destinationAddress.load(std::memory_order_relaxed))
+        return;
+    if (source != m_meterSource) {
+        m_meterSource = source;
+        m_meter.RestartDelayBase();
+        m_echoKnown = false;
+    }
+    m_meter.AddDatagram(c.Sequence);
+    m_extBusy.store(true, std::memory_order_relaxed);
+    if (!last.HasBlock)
+        return;
+    const TbNExtBlock& b = last.Block;
+    m_meter.AddDelay(b.SendTimeNs, m_arrivalNs);
+    // One round trip per echoed send time: a peer that sends faster than
+    // this side echoes the same time several times.
+    if ((b.Flags & efEcho) != 0 && b.EchoTimeNs != m_lastEchoTaken) {
+        m_lastEchoTaken = b.EchoTimeNs;
+        const std::int64_t rtt = m_arrivalNs - static_cast<std::int64_t>(b.EchoTimeNs) -
+                                 static_cast<std::int64_t>(b.HoldNs);
+        constexpr std::int64_t kRttMaxNs = 60'000'000'000;
+        if (rtt > 0 && rtt < kRttMaxNs)
+            m_meter.AddRtt(rtt);
+    }
+    m_echoKnown = true;
+    m_echoSource = source;
+    m_echoSendNs = b.SendTimeNs;
+    m_echoArrivalNs = m_arrivalNs;
+}
+
+void TbNet0::CloseDelayInterval() {
+    if (m_extResetAsked.exchange(false))
+        m_meter.Reset();
+    const std::uint64_t drops = m_rcvbufDropsTotal.load() - m_rcvbufDropsTotalBase.load();
+    m_lastClosed = m_meter.Close(m_bytesReceived64.load(std::memory_order_relaxed), drops);
+    m_closedDelay.Store(m_lastClosed);
 }
 
 // ---------------------------------------------------------------- errors

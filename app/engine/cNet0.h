@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "cDelay.h"
 #include "cNetWire.h"
 #include "cSpsc.h"
 #include "xSocket.h"
@@ -75,11 +76,30 @@ struct TbNRcvbufDrops {
     friend bool operator==(const TbNRcvbufDrops&, const TbNRcvbufDrops&) = default;
 };
 
-// One record of a report ring: the report and, beside it, the drops of the
-// same side at the same moment.
+// One side's figures of the extension as a report ring holds them: for the
+// Local ring this side's measurements of the peer's traffic (as of its last
+// closed interval), for the Remote ring the figures the peer's last block
+// carried about this side's traffic. Unknown (Known false) when that side
+// does not measure them: a peer without the extension, or the extension
+// switched off; show that as unknown, never as zero.
+struct TbNDelayRecord {
+    bool Known = false;      // the figures are measured
+    bool DelayKnown = false; // delay and jitter are measured (send times came with the datagrams)
+    bool RttKnown = false;   // round-trip times are measured (this side only)
+    std::uint32_t Interval = 0; // number of the measuring side's closed interval
+    TbNExtFigures Figures{};
+    std::uint32_t RttP50Ns = 0;
+    std::uint32_t RttP99Ns = 0;
+    std::uint32_t RttMaxNs = 0;
+    std::uint32_t RttSamples = 0;
+};
+
+// One record of a report ring: the report and, beside it, the drops and the
+// extension's figures of the same side at the same moment.
 struct TbNReportRecord {
     TbNReport Report{};
     TbNRcvbufDrops Drops{};
+    TbNDelayRecord Delay{};
 };
 
 // A ring of report records: the tick appends, one reader takes. A reset is
@@ -99,6 +119,7 @@ public:
     std::int32_t Count() const { return static_cast<std::int32_t>(m_ring.Size()); }
     // The reader: see TbNet0::GetReports.
     bool Take(TbNReport* out, TbNRcvbufDrops* drops, std::int32_t& count);
+    bool Take(TbNReportRecord* out, std::int32_t& count);
 
 private:
     TSpscRing<TbNReportRecord, kRingSize> m_ring;
@@ -135,6 +156,8 @@ struct TbNLastRead {
     std::uint16_t Interval = 0;
     TbNReport Report{};
     TbNRcvbufDrops Drops{};
+    bool HasBlock = false; // the datagram carried the extension block
+    TbNExtBlock Block{};
 };
 
 // The figures of the socket in force, read back from the kernel after they
@@ -192,12 +215,24 @@ public:
     TbNReportRing& LocalReports() { return m_localReports; }
     bool GetReports(TbNReportRing& ring, TbNReport* out, std::int32_t& count, int reader,
                     TbNRcvbufDrops* drops = nullptr);
+    // The same with whole records (drops and the extension's figures).
+    bool GetRecords(TbNReportRing& ring, TbNReportRecord* out, std::int32_t& count);
     TbNReport CurrentReport() const;
 
     // Receive-buffer drops now: this side's own socket, and the count the
     // peer carried in its last datagram read (unknown when it carried none).
     TbNRcvbufDrops LocalRcvbufDrops() const;
     TbNRcvbufDrops RemoteRcvbufDrops() const;
+    // The extension block: on by default (the setting Extension); off, this
+    // copy speaks exactly the described format and measures nothing beyond it.
+    void SetExtension(bool on) { m_extEnabled.store(on); }
+    bool ExtensionEnabled() const { return m_extEnabled.load(); }
+    // True while the destination has advertised the extension (its datagrams
+    // carry the mark): datagrams to it carry the block.
+    bool PeerHasExtension() const { return m_peerHasExtension.load(std::memory_order_relaxed); }
+    // Receive times from the kernel (false: taken when the datagram is read).
+    bool KernelStamps() const { return m_kernelStamps.load(std::memory_order_relaxed); }
+
     // Socket buffer sizes in force (read back after they were set).
     TbNSocketBuffers SocketBuffers() const;
     // Sets the open socket's buffers (the Network settings, at once) and
@@ -254,11 +289,16 @@ protected:
     void Count(const TbNDatagramClass& c, std::uint32_t length);
     void ApplyCommands(const std::uint8_t* datagram);
     bool IsOwn(const std::uint8_t* datagram, std::uint32_t source);
+    void NoteCapability(const TbNDatagramClass& c, std::uint32_t source);
+    void Measure(const TbNDatagramClass& c, std::uint32_t source, TbNLastRead& last);
+    void CloseDelayInterval();
+    bool BlockWanted();
+    void WriteBlock(std::uint8_t* datagram, std::uint64_t bytesSentBefore);
     bool IsHostAddress(std::uint32_t address);
     bool TakeControl();
     void DropPending();
     void AssembleHeader(std::uint8_t* datagram, std::uint8_t kind, std::int32_t size,
-                        std::uint32_t sequence);
+                        std::uint32_t sequence, std::uint8_t patternOffset = kHeaderSize);
     void SendControl();
     std::int32_t SendData(std::int32_t count);
     void SendFailed(int error);
@@ -328,8 +368,24 @@ protected:
     std::atomic<bool> m_rcvbufDropsKnown{false};
     std::atomic<std::uint32_t> m_rcvbufDropsSeen{0};
     std::atomic<std::uint32_t> m_rcvbufDropsBase{0};
-    std::atomic<std::uint32_t> m_peerRcvbufDrops{0}; // bit 16: known; low 16 bits: count
+    std::atomic<std::uint32_t> m_peerRcvbufDrops{0};  // bit 16: known; low 16 bits: count
+    std::atomic<std::uint64_t> m_rcvbufDropsTotal{0}; // 64-bit count as last seen (send thread)
+    std::atomic<std::uint64_t> m_rcvbufDropsTotalBase{0};
     std::atomic<std::int32_t> m_recvBufInForce{0};
+    // 64-bit byte counters beside the report's 32-bit ones, reset with them.
+    std::atomic<std::uint64_t> m_bytesSent64{0};
+    std::atomic<std::uint64_t> m_bytesReceived64{0};
+
+    // The extension: switched by the setting (any thread); the measurements'
+    // restart is asked by a statistics reset and done by the send thread; the
+    // figures of the send thread's last closed interval for the tick's
+    // records; whether the destination speaks it (for display).
+    std::atomic<bool> m_extEnabled{true};
+    std::atomic<bool> m_extResetAsked{false};
+    std::atomic<bool> m_extBusy{false}; // the send thread measured since its last close
+    std::atomic<bool> m_peerHasExtension{false};
+    std::atomic<bool> m_kernelStamps{false};
+    TSeqSnapshot<TbNDelayInterval> m_closedDelay;
     std::atomic<std::int32_t> m_sendBufInForce{0};
 
     std::atomic<std::int32_t> m_timerPeriod{0};
@@ -397,6 +453,7 @@ protected:
     // pattern is written again only when the datagram length changes.
     static constexpr std::int32_t kBatch = 32;
     alignas(64) std::array<std::array<std::uint8_t, kBufferSize>, 2 * kBatch> m_sendBuffers{};
+    // Length and pattern offset each buffer's pattern was written for.
     std::array<std::int32_t, 2 * kBatch> m_patternLength{};
     alignas(64) std::array<std::uint8_t, kBufferSize> m_receiveBuffer{};
     // Pacing of data inside one tick.
@@ -416,6 +473,24 @@ protected:
     std::size_t m_hostAddressCount = 0;
     std::uint32_t m_lastRefreshSource = 0;
     bool RefreshHostAddresses();
+    // The extension (send thread): the peers that advertised it, what this
+    // side measures of its destination's traffic, the latest send time heard
+    // from the destination for the echo, and the interval last closed.
+    static constexpr std::size_t kExtPeersMax = 8;
+    std::array<std::uint32_t, kExtPeersMax> m_extPeers{};
+    std::size_t m_extPeerCount = 0;
+    TbNDelayMeter m_meter;
+    std::uint32_t m_meterSource = 0;
+    bool m_echoKnown = false;
+    std::uint32_t m_echoSource = 0;
+    std::uint64_t m_echoSendNs = 0;
+    std::int64_t m_echoArrivalNs = 0;
+    std::uint64_t m_lastEchoTaken = 0;
+    std::uint16_t m_delayIntervalSeen = 0;
+    TbNDelayInterval m_lastClosed{};
+    std::int64_t m_arrivalNs = 0;        // receive time of the datagram just read (monotonic)
+    std::int64_t m_realtimeOffsetNs = 0; // realtime minus monotonic, for kernel stamps
+    bool m_arrivalFromKernel = false;
 
     TSendThread m_thread{*this};
 };

@@ -150,3 +150,88 @@ TbNDatagramClass ClassifyDatagram(const std::uint8_t* buffer, std::size_t buffer
     c.PatternOk = VerifyPattern(buffer, c.Sequence, buffer[hdr::PatternOffset], length);
     return c;
 }
+
+namespace {
+
+std::uint32_t BlockCheck(const std::uint8_t* block, std::size_t length) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i + 4 < length; ++i)
+        sum += block[i];
+    return sum;
+}
+
+void EncodeFigures(const TbNExtFigures& f, std::uint8_t* b) {
+    PutU64(b + ext::Received, f.Received);
+    PutU64(b + ext::Lost, f.Lost);
+    PutU64(b + ext::Late, f.Late);
+    PutU64(b + ext::Duplicate, f.Duplicate);
+    PutU64(b + ext::RcvbufDrops, f.RcvbufDrops);
+    PutU64(b + ext::Bytes, f.Bytes);
+    PutU32(b + ext::JitterNs, f.JitterNs);
+    PutU32(b + ext::DelayMinNs, f.DelayMinNs);
+    PutU32(b + ext::DelayP50Ns, f.DelayP50Ns);
+    PutU32(b + ext::DelayP99Ns, f.DelayP99Ns);
+    PutU32(b + ext::DelayMaxNs, f.DelayMaxNs);
+    PutU32(b + ext::DelaySamples, f.DelaySamples);
+}
+
+TbNExtFigures DecodeFigures(const std::uint8_t* b) {
+    TbNExtFigures f;
+    f.Received = GetU64(b + ext::Received);
+    f.Lost = GetU64(b + ext::Lost);
+    f.Late = GetU64(b + ext::Late);
+    f.Duplicate = GetU64(b + ext::Duplicate);
+    f.RcvbufDrops = GetU64(b + ext::RcvbufDrops);
+    f.Bytes = GetU64(b + ext::Bytes);
+    f.JitterNs = GetU32(b + ext::JitterNs);
+    f.DelayMinNs = GetU32(b + ext::DelayMinNs);
+    f.DelayP50Ns = GetU32(b + ext::DelayP50Ns);
+    f.DelayP99Ns = GetU32(b + ext::DelayP99Ns);
+    f.DelayMaxNs = GetU32(b + ext::DelayMaxNs);
+    f.DelaySamples = GetU32(b + ext::DelaySamples);
+    return f;
+}
+
+} // namespace
+
+void EncodeExtBlock(const TbNExtBlock& block, std::uint8_t* b) {
+    b[ext::Version] = block.Version;
+    b[ext::Length] = static_cast<std::uint8_t>(kExtSize);
+    PutU16(b + ext::Flags, block.Flags);
+    PutU32(b + ext::FiguresInterval, block.FiguresInterval);
+    PutU64(b + ext::SendTimeNs, block.SendTimeNs);
+    PutU64(b + ext::EchoTimeNs, block.EchoTimeNs);
+    PutU64(b + ext::HoldNs, block.HoldNs);
+    PutU64(b + ext::BytesSent, block.BytesSent);
+    PutU64(b + ext::BytesReceived, block.BytesReceived);
+    EncodeFigures(block.Figures, b);
+    PutU32(b + ext::Reserved, 0);
+    PutU32(b + ext::Check, BlockCheck(b, kExtSize));
+}
+
+bool DecodeExtBlock(const std::uint8_t* d, std::size_t length, TbNExtBlock& out) {
+    if (length < kExtMinDatagram || (d[hdr::Report + rpt::Reserved] & kMarkExtension) == 0)
+        return false;
+    const std::size_t patternOffset = d[hdr::PatternOffset];
+    const std::uint8_t* b = d + kHeaderSize;
+    const std::size_t blockLength = b[ext::Length];
+    // A later version may be longer; it keeps the fields of this one.
+    if (b[ext::Version] < kExtVersion || blockLength < kExtSize ||
+        kHeaderSize + blockLength > patternOffset || patternOffset > length)
+        return false;
+    if (GetU32(b + blockLength - 4) != BlockCheck(b, blockLength))
+        return false;
+    out.Version = b[ext::Version];
+    out.Length = static_cast<std::uint8_t>(blockLength);
+    out.Flags = GetU16(b + ext::Flags);
+    out.FiguresInterval = GetU32(b + ext::FiguresInterval);
+    out.SendTimeNs = GetU64(b + ext::SendTimeNs);
+    out.EchoTimeNs = GetU64(b + ext::EchoTimeNs);
+    out.HoldNs = GetU64(b + ext::HoldNs);
+    out.BytesSent = GetU64(b + ext::BytesSent);
+    out.BytesReceived = GetU64(b + ext::BytesReceived);
+    out.Figures = DecodeFigures(b);
+    out.Reserved = GetU32(b + ext::Reserved);
+    out.Check = GetU32(b + blockLength - 4);
+    return true;
+}

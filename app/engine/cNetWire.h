@@ -43,6 +43,9 @@ inline constexpr std::uint8_t kStatusResetAsked = 0x04;
 // 0x01: the header's field at offset 22 carries the sender's receive-buffer
 // drops. Without it the peer's drops are unknown, never zero.
 inline constexpr std::uint8_t kMarkRcvbufDrops = 0x01;
+// 0x02: the sender speaks the extension block (below) and takes it in the
+// datagrams sent to it.
+inline constexpr std::uint8_t kMarkExtension = 0x02;
 
 struct TbNReport {
     std::uint16_t Stamp = 0; // low 16 bits of the millisecond clock at the interval end
@@ -212,3 +215,121 @@ TbNDatagramClass ClassifyDatagram(const std::uint8_t* buffer, std::size_t buffer
 inline std::uint16_t LostDelta(std::uint32_t sequence, std::uint32_t expected) {
     return static_cast<std::uint16_t>(sequence - expected);
 }
+
+// ---------------------------------------------------------------- extension block
+//
+// Between the header and the check pattern of a datagram sent to a peer that
+// advertised kMarkExtension: the pattern offset (header offset 6) points past
+// it, so every receiver skips it. Little-endian; a later version keeps these
+// fields at their offsets and may grow the block (its length says how far),
+// with the check always in the last four bytes.
+inline constexpr std::uint8_t kExtVersion = 1;
+inline constexpr std::size_t kExtSize = 128;
+// The smallest data datagram that carries the block.
+inline constexpr std::size_t kExtMinDatagram = kHeaderSize + kExtSize;
+
+// Block flag bits.
+enum : std::uint16_t {
+    efEcho = 0x0001,         // the echo fields hold a send time of the peer's
+    efFigures = 0x0002,      // the receive figures hold a closed interval
+    efKernelStamps = 0x0004, // the sender's receive times come from the kernel
+    efDelayKnown = 0x0008,   // the figures' delay fields are measured (send times came)
+};
+
+// The receive-side figures of one side about the other side's traffic, as of
+// the end of one statistics interval. Counters are cumulative since that
+// side's last statistics reset; the delay figures are of the interval alone
+// and measure the delay above the smallest seen since the reset (no clock
+// synchronisation: the offset between the two clocks cancels).
+struct TbNExtFigures {
+    std::uint64_t Received = 0;    // datagrams, each counted once
+    std::uint64_t Lost = 0;        // sequence numbers never seen (a late one is taken back)
+    std::uint64_t Late = 0;        // arrived after a higher sequence number
+    std::uint64_t Duplicate = 0;   // arrived again
+    std::uint64_t RcvbufDrops = 0; // dropped by the own socket: its buffer was full
+    std::uint64_t Bytes = 0;       // data-datagram bytes received
+    std::uint32_t JitterNs = 0;    // interarrival jitter estimate at the interval end
+    std::uint32_t DelayMinNs = 0;
+    std::uint32_t DelayP50Ns = 0;
+    std::uint32_t DelayP99Ns = 0;
+    std::uint32_t DelayMaxNs = 0;
+    std::uint32_t DelaySamples = 0; // datagrams with a send time in the interval
+
+    friend bool operator==(const TbNExtFigures&, const TbNExtFigures&) = default;
+};
+
+struct TbNExtBlock {
+    std::uint8_t Version = kExtVersion;
+    std::uint8_t Length = kExtSize;
+    std::uint16_t Flags = 0;
+    std::uint32_t FiguresInterval = 0; // number of the sender's interval the figures close
+    std::uint64_t SendTimeNs = 0;      // sender's monotonic clock just before the send
+    std::uint64_t EchoTimeNs = 0;      // send time of the latest datagram from the peer
+    std::uint64_t HoldNs = 0;          // from that datagram's arrival to this send
+    std::uint64_t BytesSent = 0;       // data bytes sent before this datagram
+    std::uint64_t BytesReceived = 0;   // data bytes received up to this send
+    TbNExtFigures Figures{};
+    std::uint32_t Reserved = 0;
+    std::uint32_t Check = 0; // sum of the block's bytes before it
+
+    friend bool operator==(const TbNExtBlock&, const TbNExtBlock&) = default;
+};
+static_assert(sizeof(TbNExtBlock) == kExtSize);
+
+namespace ext {
+inline constexpr std::size_t Version = 0;
+inline constexpr std::size_t Length = 1;
+inline constexpr std::size_t Flags = 2;
+inline constexpr std::size_t FiguresInterval = 4;
+inline constexpr std::size_t SendTimeNs = 8;
+inline constexpr std::size_t EchoTimeNs = 16;
+inline constexpr std::size_t HoldNs = 24;
+inline constexpr std::size_t BytesSent = 32;
+inline constexpr std::size_t BytesReceived = 40;
+inline constexpr std::size_t Received = 48;
+inline constexpr std::size_t Lost = 56;
+inline constexpr std::size_t Late = 64;
+inline constexpr std::size_t Duplicate = 72;
+inline constexpr std::size_t RcvbufDrops = 80;
+inline constexpr std::size_t Bytes = 88;
+inline constexpr std::size_t JitterNs = 96;
+inline constexpr std::size_t DelayMinNs = 100;
+inline constexpr std::size_t DelayP50Ns = 104;
+inline constexpr std::size_t DelayP99Ns = 108;
+inline constexpr std::size_t DelayMaxNs = 112;
+inline constexpr std::size_t DelaySamples = 116;
+inline constexpr std::size_t Reserved = 120;
+inline constexpr std::size_t Check = 124;
+} // namespace ext
+
+static_assert(offsetof(TbNExtBlock, Flags) == ext::Flags);
+static_assert(offsetof(TbNExtBlock, FiguresInterval) == ext::FiguresInterval);
+static_assert(offsetof(TbNExtBlock, SendTimeNs) == ext::SendTimeNs);
+static_assert(offsetof(TbNExtBlock, EchoTimeNs) == ext::EchoTimeNs);
+static_assert(offsetof(TbNExtBlock, HoldNs) == ext::HoldNs);
+static_assert(offsetof(TbNExtBlock, BytesSent) == ext::BytesSent);
+static_assert(offsetof(TbNExtBlock, BytesReceived) == ext::BytesReceived);
+static_assert(offsetof(TbNExtBlock, Figures) + offsetof(TbNExtFigures, Received) == ext::Received);
+static_assert(offsetof(TbNExtBlock, Figures) + offsetof(TbNExtFigures, Bytes) == ext::Bytes);
+static_assert(offsetof(TbNExtBlock, Figures) + offsetof(TbNExtFigures, JitterNs) == ext::JitterNs);
+static_assert(offsetof(TbNExtBlock, Figures) + offsetof(TbNExtFigures, DelaySamples) ==
+              ext::DelaySamples);
+static_assert(offsetof(TbNExtBlock, Reserved) == ext::Reserved);
+static_assert(offsetof(TbNExtBlock, Check) == ext::Check);
+
+inline std::uint64_t GetU64(const std::uint8_t* p) {
+    return static_cast<std::uint64_t>(GetU32(p)) |
+           (static_cast<std::uint64_t>(GetU32(p + 4)) << 32);
+}
+inline void PutU64(std::uint8_t* p, std::uint64_t v) {
+    PutU32(p, static_cast<std::uint32_t>(v));
+    PutU32(p + 4, static_cast<std::uint32_t>(v >> 32));
+}
+
+// Writes the block (kExtSize bytes) with its check.
+void EncodeExtBlock(const TbNExtBlock& block, std::uint8_t* out);
+// The block of a Valid datagram of `length` bytes (its length field), when it
+// carries one: the advertising mark, a pattern offset past a whole block, and
+// a block whose version, length and check are right. Reads nothing at or
+// beyond `length`.
+bool DecodeExtBlock(const std::uint8_t* datagram, std::size_t length, TbNExtBlock& out);

@@ -23,6 +23,9 @@ struct TCfgOpt {
     // datagrams at this host at rates a clean link carries.
     std::int32_t SockRecvBuf = 256 * 1024; // bytes
     std::int32_t SockSendBuf = 256 * 1024; // bytes
+    // 1: the delay extension block with peers that speak it; 0: the
+    // described datagrams only.
+    std::int32_t Extension = 1;
 
     static void Read();
     static void Save();
