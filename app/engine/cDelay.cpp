@@ -55,6 +55,11 @@ std::uint32_t TbNHistogram::Quantile(double q) const {
     // The rank of the sample asked for, 1 .. count (nearest-rank method).
     const auto rank = static_cast<std::uint64_t>(
         std::clamp(std::ceil(q * static_cast<double>(m_count)), 1.0, static_cast<double>(m_count)));
+    // The ends are known exactly.
+    if (rank == 1)
+        return m_min;
+    if (rank == m_count)
+        return m_max;
     std::uint64_t seen = 0;
     for (std::size_t i = m_lowIndex; i <= m_highIndex; ++i) {
         seen += m_buckets[i];
