@@ -7,7 +7,9 @@
 #include <CLI/CLI.hpp>
 
 #include "uCliArgs.h"
+#include "uCliEvents.h"
 #include "uCliRun.h"
+#include "uCliVerdict.h"
 #include "xVersion.h"
 
 namespace {
@@ -82,6 +84,7 @@ int Usage(const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
+    StartEventClock();
     BlockStopSignals();
     const auto& version = VersionRecord();
     CLI::App app{version.ProductName + " command line: " + version.FileDescription};
@@ -119,6 +122,16 @@ int main(int argc, char** argv) {
     test->add_option("--direction", direction, "both, local (to the peer) or remote (to here)")
         ->capture_default_str();
     test->add_option("--log", logPath, "write the result log to FILE");
+    TCliThresholdArgs thresholds;
+    test->add_option(
+        "--max-loss", thresholds.MaxLoss,
+        "fail (exit 4) when more than P% of the datagrams were lost in a direction tested");
+    test->add_option("--min-rate", thresholds.MinRate,
+                     "fail (exit 4) when less than R arrived in a direction tested");
+    test->add_option("--min-rate-local", thresholds.MinRateLocal,
+                     "fail when less than R arrived at the peer (this host -> peer)");
+    test->add_option("--min-rate-remote", thresholds.MinRateRemote,
+                     "fail when less than R arrived here (peer -> this host)");
     testArgs.Add(test, true, true);
     testArgs.AddInterval(test);
 
@@ -165,6 +178,7 @@ int main(int argc, char** argv) {
                 options.RemoteLength = CheckLength(remoteLength, "--remote-length");
             options.Direction = ParseDirection(direction);
             options.LogPath = logPath;
+            options.Thresholds = ParseThresholds(thresholds, options.Direction);
             LoadSettings();
             ApplyEngineOptions(options.Engine);
             return RunTest(options);

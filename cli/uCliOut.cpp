@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "uCliEvents.h"
 #include "uSpeedStr.h"
 
 namespace {
@@ -230,5 +231,5 @@ nlohmann::json LookupJson(const std::vector<TCliFound>& found) {
 }
 
 std::string JsonLine(const nlohmann::json& object) {
-    return object.dump();
+    return EventLine(object).dump();
 }

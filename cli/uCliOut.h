@@ -71,5 +71,5 @@ struct TCliFound {
 std::vector<std::string> LookupText(const std::vector<TCliFound>& found);
 nlohmann::json LookupJson(const std::vector<TCliFound>& found);
 
-// One JSON object as one line.
+// One JSON object as one event line of the stream (uCliEvents.h).
 std::string JsonLine(const nlohmann::json& object);

@@ -19,6 +19,7 @@
 #include "bConfig.h"
 #include "cNet0.h"
 #include "uCliOut.h"
+#include "uCliVerdict.h"
 #include "uConfig.h"
 #include "uConfigIni.h"
 #include "uReportModel.h"
@@ -43,6 +44,8 @@ constexpr int kLookupRepeatMs = 60;
 
 std::mutex g_printMutex;
 std::atomic<bool> g_socketError{false};
+// Errors also go to stdout as "error" events while the output is JSON.
+std::atomic<bool> g_jsonErrors{false};
 
 void PrintLine(const std::string& line) {
     std::lock_guard lock(g_printMutex);
@@ -55,6 +58,11 @@ void PrintError(const std::string& line) {
     std::lock_guard lock(g_printMutex);
     std::fprintf(stderr, "ravelox-cli: %s\n", line.c_str());
     std::fflush(stderr);
+    if (g_jsonErrors.load()) {
+        std::fputs(JsonLine({{"error", {{"message", line}}}}).c_str(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
 }
 
 void Print(bool json, const nlohmann::json& object, const std::string& text) {
@@ -481,6 +489,7 @@ void ApplyEngineOptions(const TCliEngineOptions& options) {
 
 int RunRespond(const TRespondOptions& options) {
     const bool json = options.Engine.Json;
+    g_jsonErrors.store(json);
     TStopSignals signals;
     InstallOutward();
     TCliEngine engine;
@@ -559,6 +568,7 @@ int RunRespond(const TRespondOptions& options) {
 
 int RunTest(const TTestOptions& options) {
     const bool json = options.Engine.Json;
+    g_jsonErrors.store(json);
     if (options.LocalSpeed)
         Cfg.LocalSpeed = *options.LocalSpeed;
     if (options.RemoteSpeed)
@@ -605,7 +615,10 @@ int RunTest(const TTestOptions& options) {
              {"local_speed_kbps", engine->GetSpeed(false)},
              {"local_length", engine->GetPacketSize(false) - kPacketOffset},
              {"remote_speed_kbps", engine->GetSpeed(true)},
-             {"remote_length", engine->GetPacketSize(true) - kPacketOffset}}}},
+             {"remote_length", engine->GetPacketSize(true) - kPacketOffset},
+             // Whether the peer carries the delay extension: not known
+             // until the engine reads it.
+             {"peer_delay_extension", nullptr}}}},
           "ravelox-cli test: " + engine->LocalAddress() + " -> " + options.Host + " port " +
               std::to_string(CfgOpt.Port) + " for " + std::to_string(options.Time) +
               " s, direction " + DirectionName(options.Direction) + "; local " +
@@ -685,21 +698,42 @@ int RunTest(const TTestOptions& options) {
                    " s: is ravelox-cli respond (or the program) running there?");
         return kExitNoPeer;
     }
+    std::optional<TVerdict> verdict;
+    if (!options.Thresholds.empty()) {
+        TVerdictInput input;
+        input.Summary = summary.value_or(TSummary{});
+        input.LocalLength = engine->GetPacketSize(false) - kPacketOffset;
+        input.RemoteLength = engine->GetPacketSize(true) - kPacketOffset;
+        input.LocalTested = localOn && summary.has_value();
+        input.RemoteTested = remoteOn && summary.has_value();
+        verdict = CheckThresholds(options.Thresholds, input);
+    }
     if (summary) {
         if (json) {
-            PrintLine(JsonLine(SummaryJson(*summary, drops)));
+            nlohmann::json line = SummaryJson(*summary, drops);
+            if (verdict)
+                line["verdict"] = VerdictJson(*verdict);
+            PrintLine(JsonLine(line));
         } else {
             for (const std::string& line : SummaryText(*summary, drops))
                 PrintLine(line);
         }
     } else {
-        Print(json, {{"summary", nullptr}}, "No time elapsed: no summary");
+        nlohmann::json line{{"summary", nullptr}};
+        if (verdict)
+            line["verdict"] = VerdictJson(*verdict);
+        Print(json, line, "No time elapsed: no summary");
     }
-    return kExitOk;
+    if (verdict && !json) {
+        for (const std::string& line : VerdictText(*verdict))
+            PrintLine(line);
+    }
+    return verdict && !verdict->Passed() ? kExitThreshold : kExitOk;
 }
 
 int RunLookup(const TLookupOptions& options) {
     const bool json = options.Engine.Json;
+    g_jsonErrors.store(json);
     TStopSignals signals;
     InstallOutward();
     TCliEngine engine;
@@ -731,6 +765,7 @@ int RunLookup(const TLookupOptions& options) {
 }
 
 int RunView(const TViewOptions& options) {
+    g_jsonErrors.store(options.Json);
     const TLogViewResult read = ViewResultLog(options.File);
     if (read.Status == lsTruncated) {
         PrintError(read.Message.empty()

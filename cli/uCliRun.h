@@ -7,13 +7,16 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "uCliArgs.h"
+#include "uVerdict.h"
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1; // socket error; view: a log that cannot be shown
 inline constexpr int kExitUsage = 2;   // bad arguments
 inline constexpr int kExitNoPeer = 3;  // the peer (or the own broadcast) never answered
+inline constexpr int kExitThreshold = 4; // test: a threshold (--max-loss, --min-rate...) failed
 
 // Options shared by the commands that open the engine. Empty ones keep the
 // value of the settings file (or the compiled-in default).
@@ -42,6 +45,7 @@ struct TTestOptions {
     std::optional<std::int32_t> RemoteLength;
     tCliDirection Direction = cdBoth;
     std::string LogPath; // empty: no log
+    std::vector<TThreshold> Thresholds; // checked against the summary; exit 4 when one fails
 };
 
 struct TLookupOptions {

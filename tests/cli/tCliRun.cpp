@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -114,6 +115,60 @@ json Summary(const Cli& test) {
     return lines.back().at("summary");
 }
 
+// The field paths docs/json.md documents: the first cell of every table row,
+// "a.{b,c}.d" standing for "a.b.d" and "a.c.d".
+std::set<std::string> DocumentedFields() {
+    std::set<std::string> fields;
+    std::istringstream in(ReadFile(RAVELOX_JSON_DOC));
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("| `", 0) != 0)
+            continue;
+        const std::size_t end = line.find('`', 3);
+        if (end == std::string::npos)
+            continue;
+        const std::string path = line.substr(3, end - 3);
+        const std::size_t open = path.find('{');
+        const std::size_t close = path.find('}');
+        if (open == std::string::npos || close == std::string::npos) {
+            fields.insert(path);
+            continue;
+        }
+        std::istringstream names(path.substr(open + 1, close - open - 1));
+        for (std::string name; std::getline(names, name, ',');)
+            fields.insert(path.substr(0, open) + name + path.substr(close + 1));
+    }
+    return fields;
+}
+
+// Every key of a line as a path ("interval.local.lost", "lookup.found[].port").
+void FieldPaths(const json& value, const std::string& path, std::set<std::string>& out) {
+    if (value.is_object()) {
+        for (const auto& [key, child] : value.items()) {
+            const std::string childPath = path.empty() ? key : path + "." + key;
+            out.insert(childPath);
+            FieldPaths(child, childPath, out);
+        }
+    } else if (value.is_array()) {
+        for (const json& element : value)
+            FieldPaths(element, path + "[]", out);
+    }
+}
+
+// A field written without a line in docs/json.md fails here; so does a line
+// without the stream's fields.
+void ExpectDocumented(const std::vector<json>& lines) {
+    static const std::set<std::string> documented = DocumentedFields();
+    ASSERT_GT(documented.size(), 50U) << "docs/json.md not read";
+    for (const json& line : lines) {
+        EXPECT_TRUE(line.contains("event") && line.contains("time") && line.contains("t_s"))
+            << line;
+        std::set<std::string> paths;
+        FieldPaths(line, "", paths);
+        for (const std::string& path : paths)
+            EXPECT_TRUE(documented.count(path) == 1) << path << " is not in docs/json.md: " << line;
+    }
+}
+
 void ExpectNear(const json& summary, const char* field, double expected, double share) {
     ASSERT_TRUE(summary.contains(field)) << field;
     EXPECT_NEAR(summary.at(field).get<double>(), expected, expected * share) << field;
@@ -126,6 +181,9 @@ TEST_F(CliRun, TestAgainstResponderMeasuresWhatWasAskedAndSavesNothing) {
     ASSERT_GE(start.size(), 2U);
     EXPECT_EQ(start[0].at("listening").at("port").get<int>(), kPort); // read from the settings
     EXPECT_EQ(start[1].at("address").get<std::string>(), m_net->Address(1));
+    // The first line of a command names the layout of the stream.
+    EXPECT_EQ(start[0].at("event"), "start");
+    EXPECT_EQ(start[0].at("schema").get<int>(), 1);
 
     // The averages of both sides share one elapsed time while each side's
     // bytes run between its own reports: 8 s keep that offset (up to a
@@ -138,6 +196,11 @@ TEST_F(CliRun, TestAgainstResponderMeasuresWhatWasAskedAndSavesNothing) {
     const std::vector<json> lines = test->JsonLines();
     ASSERT_GE(lines.size(), 3U);
     const json& head = lines.front().at("test");
+    EXPECT_EQ(lines.front().at("event"), "start");
+    EXPECT_EQ(lines.front().at("schema").get<int>(), 1);
+    EXPECT_TRUE(lines.front().at("program_version").is_string());
+    EXPECT_EQ(lines.back().at("event"), "summary");
+    ExpectDocumented(lines);
     EXPECT_EQ(head.at("local_speed_kbps").get<int>(), 8000);
     EXPECT_EQ(head.at("remote_length").get<int>(), 500);
     int intervals = 0;
@@ -164,11 +227,14 @@ TEST_F(CliRun, TestAgainstResponderMeasuresWhatWasAskedAndSavesNothing) {
     responder->Signal(SIGTERM);
     EXPECT_EQ(responder->Wait(5000), 0) << responder->Err();
     EXPECT_EQ(ReadFile(m_dir / "ravelox.INI"), kSettings);
+    ExpectDocumented(responder->JsonLines());
 
     // The log it wrote reads back.
     auto view = Start(-1, {"view", m_dir / "result.log", "--json"});
     ASSERT_EQ(view->Wait(5000), 0) << view->Err();
     const json v = view->JsonLines().at(0);
+    ExpectDocumented(view->JsonLines());
+    EXPECT_EQ(v.at("event"), "view");
     EXPECT_TRUE(v.at("view").at("local").at("has_data").get<bool>());
     ExpectNear(v.at("summary"), "local_output_kbps", 8000, 0.05);
     ExpectNear(v.at("summary"), "remote_input_kbps", 8000, 0.05);
@@ -245,6 +311,49 @@ TEST_F(CliRun, LossShowsAsQualityBelowFullAndMatchingLostCounts) {
     EXPECT_GE(perInterval + 25, drop.Dropped()); // drops before the first and after the last poll
 }
 
+// Thresholds on a channel that drops every 50th datagram (2 %): the loss
+// threshold under it fails, the rate threshold holds, and the test ends
+// with exit code 4 and says which held.
+TEST_F(CliRun, AFailedThresholdEndsWithCodeFourAndTheVerdictNamesEachCheck) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto responder = Responder(1);
+    netns::DropEveryNth drop(*m_net, 1, 50, kPort);
+    std::vector<std::string> args{"test", m_net->Address(1), "--time", "3", "--direction", "local"};
+    args.insert(args.end(), {"--local-speed", "4M", "--local-length", "1000", "--recv-buf", "256"});
+    args.insert(args.end(), {"--max-loss", "1%", "--min-rate-local", "3M"});
+    std::vector<std::string> jsonArgs = args;
+    jsonArgs.push_back("--json");
+    auto test = Start(0, jsonArgs);
+    ASSERT_EQ(test->Wait(20000), 4) << test->Err() << test->Out();
+    const std::vector<json> lines = test->JsonLines();
+    ASSERT_FALSE(lines.empty());
+    ASSERT_TRUE(lines.back().contains("verdict")) << test->Out();
+    const json& verdict = lines.back().at("verdict");
+    ExpectDocumented(lines);
+    EXPECT_FALSE(verdict.at("passed").get<bool>());
+    ASSERT_EQ(verdict.at("checks").size(), 2U) << verdict;
+    const json& loss = verdict.at("checks")[0];
+    EXPECT_EQ(loss.at("name"), "max_loss");
+    EXPECT_FALSE(loss.at("held").get<bool>());
+    EXPECT_NEAR(loss.at("measured_pct").get<double>(), 2.0, 0.3) << loss;
+    const json& rate = verdict.at("checks")[1];
+    EXPECT_EQ(rate.at("name"), "min_rate");
+    EXPECT_TRUE(rate.at("held").get<bool>()) << rate;
+
+    // The text summary says the same; a threshold that holds ends with 0.
+    auto text = Start(0, args);
+    ASSERT_EQ(text->Wait(20000), 4) << text->Err();
+    EXPECT_NE(text->Out().find("Verdict: FAILED, 1 of 2 thresholds held"), std::string::npos)
+        << text->Out();
+    EXPECT_NE(text->Out().find("FAILED: loss this host -> peer"), std::string::npos);
+    EXPECT_NE(text->Out().find("held: arrived this host -> peer"), std::string::npos);
+    auto passing = Start(0, {"test", m_net->Address(1), "--time", "2", "--local-speed", "4M",
+                             "--local-length", "1000", "--direction", "local", "--max-loss", "5%"});
+    EXPECT_EQ(passing->Wait(20000), 0) << passing->Err() << passing->Out();
+    EXPECT_NE(passing->Out().find("Verdict: all 1 thresholds held"), std::string::npos)
+        << passing->Out();
+}
+
 TEST_F(CliRun, LookupFindsTwoRespondersAndBothStopOnTheirSignal) {
     m_net = std::make_unique<netns::Topology>(3);
     auto first = Responder(1);
@@ -252,6 +361,7 @@ TEST_F(CliRun, LookupFindsTwoRespondersAndBothStopOnTheirSignal) {
     auto lookup = Start(0, {"lookup", "--time", "2", "--json"});
     ASSERT_EQ(lookup->Wait(10000), 0) << lookup->Err();
     const json found = lookup->JsonLines().at(0).at("lookup");
+    ExpectDocumented(lookup->JsonLines());
     EXPECT_EQ(found.at("count").get<int>(), 2) << lookup->Out();
     std::vector<std::string> addresses;
     for (const json& f : found.at("found"))
@@ -279,6 +389,19 @@ TEST_F(CliRun, PeerThatNeverAnswersEndsWithCodeThreeAndAReason) {
     EXPECT_EQ(lines.front().at("test").at("remote_speed_kbps").get<int>(), 2500000);
     for (const json& line : lines)
         EXPECT_FALSE(line.contains("summary")) << line;
+}
+
+// With --json a failure is also an event on stdout, for a script that reads
+// only that.
+TEST_F(CliRun, AnErrorIsAnEventOfTheStream) {
+    auto view = Start(-1, {"view", m_dir / "missing.log", "--json"});
+    ASSERT_EQ(view->Wait(5000), 1) << view->Err();
+    const std::vector<json> lines = view->JsonLines();
+    ASSERT_EQ(lines.size(), 1U) << view->Out();
+    EXPECT_EQ(lines[0].at("event"), "error");
+    EXPECT_NE(lines[0].at("error").at("message").get<std::string>().find("missing.log"),
+              std::string::npos);
+    ExpectDocumented(lines);
 }
 
 TEST_F(CliRun, PortInUseIsASocketErrorWithTheEnginesCaption) {
@@ -348,6 +471,11 @@ INSTANTIATE_TEST_SUITE_P(
                 2,
                 "shorter than the timer period"},
         BadCase{"TimeZero", {"test", kHost, "--time", "0"}, 2, "--time"},
+        BadCase{"MaxLossNotAShare", {"test", kHost, "--max-loss", "lots"}, 2, "--max-loss"},
+        BadCase{"MinRateForADirectionNotSent",
+                {"test", kHost, "--direction", "local", "--min-rate-remote", "1M"},
+                2,
+                "does not send that way"},
         BadCase{"HostMissing", {"test"}, 2, "HOST is required"},
         BadCase{"ViewMissingFile", {"view", "@missing.log"}, 1, "missing.log"},
         BadCase{"ViewShortFile", {"view", "@short.log"}, 1, "short.log"},
