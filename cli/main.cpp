@@ -24,6 +24,7 @@ struct TEngineArgs {
     std::int64_t InfoTime = 0;
     std::int64_t Interval = 0;
     bool Json = false;
+    std::string Extension;
     CLI::Option* PortOption = nullptr;
     CLI::Option* RecvBufOption = nullptr;
     CLI::Option* SendBufOption = nullptr;
@@ -46,6 +47,11 @@ struct TEngineArgs {
                 "--info-time", InfoTime, "report interval of the engine, ms (settings: InfoTime)");
         }
         command->add_flag("--json", Json, "one JSON object per line");
+        command
+            ->add_option("--extension", Extension,
+                         "on|off: the delay extension with peers that speak it (settings: "
+                         "Extension)")
+            ->check(CLI::IsMember({"on", "off"}));
     }
 
     void AddInterval(CLI::App* command) {
@@ -72,6 +78,8 @@ struct TEngineArgs {
         if (Given(IntervalOption))
             options.Interval = CheckMs(Interval, 100, "--interval");
         options.Json = Json;
+        if (!Extension.empty())
+            options.Extension = Extension == "on";
         return options;
     }
 };

@@ -2,6 +2,7 @@
 #include "uCliOut.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
@@ -42,21 +43,83 @@ std::string OrUnknown(const std::optional<std::uint32_t>& value) {
     return value ? std::to_string(*value) : std::string("?");
 }
 
+// Microseconds in JSON: one decimal, null where not measured.
+nlohmann::json Us(double us) {
+    return std::round(us * 10.0) / 10.0;
+}
+
+nlohmann::json CountOrNull(bool known, std::uint64_t count) {
+    return known ? nlohmann::json(count) : nlohmann::json();
+}
+
+// A duration for the text lines with three significant digits, below a
+// millisecond in microseconds; "-" where not measured.
+std::string Ms(const std::optional<double>& us) {
+    if (!us)
+        return "-";
+    return *us < 999.5 ? FormatGeneral3(*us) + " us" : FormatGeneral3(*us / 1000.0) + " ms";
+}
+
+std::string CountOrDash(bool known, std::uint64_t count) {
+    return known ? std::to_string(count) : std::string("-");
+}
+
 nlohmann::json SideJson(const TCliSide& side) {
+    const TDelayFigures& d = side.Delay;
     return {{"output_kbps", side.OutputKbps},
             {"input_kbps", side.InputKbps},
             {"lost", side.Lost},
             {"bad", side.Bad},
             {"rcvbuf_drops", OrNull(side.RcvbufDrops)},
-            {"reported", side.Reported}};
+            {"reported", side.Reported},
+            {"late", CountOrNull(d.Known, d.Late)},
+            {"duplicate", CountOrNull(d.Known, d.Duplicate)},
+            {"jitter_us", d.JitterUs ? Us(*d.JitterUs) : nlohmann::json()},
+            {"delay_p50_us", d.Delay ? Us(d.Delay->P50Us) : nlohmann::json()},
+            {"delay_p99_us", d.Delay ? Us(d.Delay->P99Us) : nlohmann::json()},
+            {"delay_max_us", d.Delay ? Us(d.Delay->MaxUs) : nlohmann::json()}};
 }
 
 std::string SideText(const char* name, const TCliSide& side) {
-    char text[200];
-    std::snprintf(text, sizeof text, "%s out %-11s in %-11s lost %5u bad %3u drops %5s", name,
-                  Kbps(side.OutputKbps).c_str(), Kbps(side.InputKbps).c_str(), side.Lost, side.Bad,
-                  OrUnknown(side.RcvbufDrops).c_str());
+    const TDelayFigures& d = side.Delay;
+    char text[300];
+    std::snprintf(text, sizeof text,
+                  "%s out %-11s in %-11s lost %5u bad %3u drops %5s late %3s dup %3s jitter %8s "
+                  "d99 %8s",
+                  name, Kbps(side.OutputKbps).c_str(), Kbps(side.InputKbps).c_str(), side.Lost,
+                  side.Bad, OrUnknown(side.RcvbufDrops).c_str(),
+                  CountOrDash(d.Known, d.Late).c_str(), CountOrDash(d.Known, d.Duplicate).c_str(),
+                  Ms(d.JitterUs).c_str(),
+                  Ms(d.Delay ? std::optional<double>(d.Delay->P99Us) : std::nullopt).c_str());
     return text;
+}
+
+std::optional<double> RttP50(const TDelayFigures& d) {
+    return d.Rtt ? std::optional<double>(d.Rtt->P50Us) : std::nullopt;
+}
+
+// One direction's summary line of the extension's figures.
+std::string DelayLine(const char* direction, const TDelayFigures& d) {
+    std::string line = std::string("  ") + direction + ": ";
+    if (d.Delay)
+        line += "delay above the minimum median " + Ms(d.Delay->P50Us) + ", p99 " +
+                Ms(d.Delay->P99Us) + ", max " + Ms(d.Delay->MaxUs) + ", jitter " + Ms(d.JitterUs);
+    else
+        line += "delay -";
+    line += "; late " + CountOrDash(d.Known, d.Late) + ", duplicates " +
+            CountOrDash(d.Known, d.Duplicate) + ", never arrived " + CountOrDash(d.Known, d.Lost);
+    return line;
+}
+
+void DelayJson(nlohmann::json& summary, const char* prefix, const TDelayFigures& d) {
+    const std::string p = prefix;
+    summary[p + "delay_p50_us"] = d.Delay ? Us(d.Delay->P50Us) : nlohmann::json();
+    summary[p + "delay_p99_us"] = d.Delay ? Us(d.Delay->P99Us) : nlohmann::json();
+    summary[p + "delay_max_us"] = d.Delay ? Us(d.Delay->MaxUs) : nlohmann::json();
+    summary[p + "jitter_us"] = d.JitterUs ? Us(*d.JitterUs) : nlohmann::json();
+    summary[p + "late"] = CountOrNull(d.Known, d.Late);
+    summary[p + "duplicate"] = CountOrNull(d.Known, d.Duplicate);
+    summary[p + "never_arrived"] = CountOrNull(d.Known, d.Lost);
 }
 
 // Most of the loss in one direction was the receiving socket's own.
@@ -109,17 +172,23 @@ std::string ViewSideText(const char* name, const TLogView& view) {
 
 // The Centre panel's summary lines, without what only a live test knows.
 std::vector<std::string> SummaryLines(const TSummary& s);
+nlohmann::json SummaryJsonBase(const TSummary& s, const TCliDrops& drops);
 
 std::string IntervalText(const TCliInterval& interval) {
     return Format("%7.1f s  ", interval.TimeMs / 1000.0) + SideText("Local", interval.Local) +
-           "  |  " + SideText("Remote", interval.Remote);
+           "  |  " + SideText("Remote", interval.Remote) + "  |  rtt " +
+           Ms(RttP50(interval.Local.Delay));
 }
 
 nlohmann::json IntervalJson(const TCliInterval& interval) {
+    const std::optional<TDelayQuantiles>& rtt = interval.Local.Delay.Rtt;
     return {{"interval",
              {{"t_ms", interval.TimeMs},
               {"local", SideJson(interval.Local)},
-              {"remote", SideJson(interval.Remote)}}}};
+              {"remote", SideJson(interval.Remote)},
+              {"rtt_p50_us", rtt ? Us(rtt->P50Us) : nlohmann::json()},
+              {"rtt_p99_us", rtt ? Us(rtt->P99Us) : nlohmann::json()},
+              {"rtt_max_us", rtt ? Us(rtt->MaxUs) : nlohmann::json()}}}};
 }
 
 std::string RcvbufHint(const TSummary& s, const TCliDrops& drops) {
@@ -134,10 +203,22 @@ std::string BuffersText(std::int32_t recvBuf, std::int32_t sendBuf) {
            std::to_string(sendBuf / 1024) + " KB";
 }
 
-std::vector<std::string> SummaryText(const TSummary& s, const TCliDrops& drops) {
+std::vector<std::string> SummaryText(const TSummary& s, const TCliDrops& drops,
+                                     const std::optional<TCliDelays>& delays) {
     std::vector<std::string> lines = SummaryLines(s);
     lines.push_back("  receive-buffer drops: this host " + OrUnknown(drops.Local) + ", peer " +
                     OrUnknown(drops.Remote));
+    if (delays) {
+        lines.push_back(DelayLine("this host -> peer", delays->Remote));
+        lines.push_back(DelayLine("peer -> this host", delays->Local));
+        const std::optional<TDelayQuantiles>& rtt = delays->Local.Rtt;
+        lines.push_back(rtt ? "  round trip: median " + Ms(rtt->P50Us) + ", p99 " + Ms(rtt->P99Us) +
+                                  ", max " + Ms(rtt->MaxUs) + " (" + std::to_string(rtt->Samples) +
+                                  " samples)"
+                            : std::string("  round trip: -"));
+        if (!delays->PeerHasExtension)
+            lines.emplace_back("  the peer does not report delay (no delay extension)");
+    }
     if (std::string hint = RcvbufHint(s, drops); !hint.empty())
         lines.push_back(std::move(hint));
     return lines;
@@ -155,7 +236,23 @@ std::vector<std::string> SummaryLines(const TSummary& s) {
     };
 }
 
-nlohmann::json SummaryJson(const TSummary& s, const TCliDrops& drops) {
+nlohmann::json SummaryJson(const TSummary& s, const TCliDrops& drops,
+                           const std::optional<TCliDelays>& delays) {
+    nlohmann::json object = SummaryJsonBase(s, drops);
+    if (delays) {
+        nlohmann::json& summary = object["summary"];
+        const std::optional<TDelayQuantiles>& rtt = delays->Local.Rtt;
+        summary["rtt_p50_us"] = rtt ? Us(rtt->P50Us) : nlohmann::json();
+        summary["rtt_p99_us"] = rtt ? Us(rtt->P99Us) : nlohmann::json();
+        summary["rtt_max_us"] = rtt ? Us(rtt->MaxUs) : nlohmann::json();
+        DelayJson(summary, "local_", delays->Local);
+        DelayJson(summary, "remote_", delays->Remote);
+        summary["peer_delay_extension"] = delays->PeerHasExtension;
+    }
+    return object;
+}
+
+nlohmann::json SummaryJsonBase(const TSummary& s, const TCliDrops& drops) {
     return {{"summary",
              {
                  {"local_rcvbuf_drops", OrNull(drops.Local)},

@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "uDelayModel.h"
 #include "uResultLog.h"
 #include "uSummary.h"
 
@@ -25,6 +26,10 @@ struct TCliSide {
     // Datagrams this side's own socket dropped for want of receive buffer in
     // the interval (not channel loss); empty when that side does not tell.
     std::optional<std::uint32_t> RcvbufDrops;
+    // The delay extension's figures of the traffic that arrived at this side
+    // (the Local side's include the round trips); unknown for a side without
+    // the extension.
+    TDelayFigures Delay;
 
     friend bool operator==(const TCliSide&, const TCliSide&) = default;
 };
@@ -47,9 +52,20 @@ struct TCliDrops {
     std::optional<std::uint32_t> Remote;
 };
 
-std::vector<std::string> SummaryText(const TSummary& summary, const TCliDrops& drops = {});
+// The delay extension's figures over the summary's time: of the traffic
+// peer -> this host (Local, with the round trips) and this host -> peer
+// (Remote, as the peer measured it). Empty: not a live test.
+struct TCliDelays {
+    TDelayFigures Local;
+    TDelayFigures Remote;
+    bool PeerHasExtension = false;
+};
+
+std::vector<std::string> SummaryText(const TSummary& summary, const TCliDrops& drops = {},
+                                     const std::optional<TCliDelays>& delays = {});
 // {"local_output_kbps": .., ...}: see README.md, section ravelox-cli.
-nlohmann::json SummaryJson(const TSummary& summary, const TCliDrops& drops = {});
+nlohmann::json SummaryJson(const TSummary& summary, const TCliDrops& drops = {},
+                           const std::optional<TCliDelays>& delays = {});
 // The hint for a summary whose loss the receive-buffer drops mostly
 // explain; empty otherwise.
 std::string RcvbufHint(const TSummary& summary, const TCliDrops& drops);

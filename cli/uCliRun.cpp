@@ -171,7 +171,10 @@ public:
     void Restart(const TClockNow& now) {
         m_processor.RestartStatistics(now);
         m_dropsTotal = 0;
+        m_delay.Restart();
     }
+    // The delay extension's figures since the statistics restarted.
+    TDelayFigures DelayTotal() const { return m_delay.Total(); }
     const TReportProcessor& Processor() const { return m_processor; }
     // The engine records the report of the last datagram read at every
     // interval end, also when nothing new came: only a change of its stamp
@@ -189,8 +192,13 @@ public:
         TbNReportRing& ring = m_reader == 0 ? engine.LocalReports() : engine.RemoteReports();
         std::int32_t count = kRingSize;
         const std::uint16_t badBefore = m_processor.LastReport().Bad;
-        const bool first =
-            engine.GetReports(ring, m_buffer.data(), count, m_reader, m_drops.data());
+        const bool first = engine.GetRecords(ring, m_records.data(), count);
+        for (std::int32_t i = 0; i < count; ++i) {
+            const TbNReportRecord& record = m_records[static_cast<std::size_t>(i)];
+            m_buffer[static_cast<std::size_t>(i)] = record.Report;
+            m_drops[static_cast<std::size_t>(i)] = record.Drops;
+            m_delay.Add(record.Delay);
+        }
         for (std::int32_t i = 0; i < count; ++i) {
             const std::uint16_t stamp = m_buffer[static_cast<std::size_t>(i)].Stamp;
             if (!m_firstStamp)
@@ -233,6 +241,7 @@ public:
         side.Bad = m_bad;
         if (m_dropsKnown)
             side.RcvbufDrops = m_dropsInterval;
+        side.Delay = m_delay.Take();
         m_dropsInterval = 0;
         m_outputSum = 0;
         m_inputSum = 0;
@@ -279,6 +288,8 @@ private:
     std::uint32_t m_samples = 0;
     std::uint32_t m_lost = 0;
     std::uint32_t m_bad = 0;
+    std::array<TbNReportRecord, kRingSize> m_records{};
+    TDelayTrack m_delay;
     std::array<TbNReport, kRingSize> m_buffer{};
     std::array<TbNRcvbufDrops, kRingSize> m_drops{};
     std::optional<std::uint16_t> m_lastDrops;
@@ -337,6 +348,9 @@ public:
         return interval;
     }
     TCliDrops Drops() const { return {Local.DropsTotal(), Remote.DropsTotal()}; }
+    TCliDelays Delays(const TbNBSClient& engine) const {
+        return {Local.DelayTotal(), Remote.DelayTotal(), engine.PeerHasExtension()};
+    }
     std::optional<TSummary> Summary() const {
         const TClockNow now = ClockNow();
         // Each side's statistics begin when its skipped reports are done;
@@ -473,6 +487,8 @@ void ApplyEngineOptions(const TCliEngineOptions& options) {
         CfgOpt.InfoTime = *options.InfoTime;
     if (options.Interval)
         CfgOpt.ViewTime = *options.Interval;
+    if (options.Extension)
+        CfgOpt.Extension = *options.Extension ? 1 : 0;
     if (CfgOpt.TimerPeriod < kCliMinTimerPeriod || CfgOpt.TimerPeriod > kCliMaxTimerPeriod)
         throw ECliArgError("the timer period " + std::to_string(CfgOpt.TimerPeriod) +
                            " ms is outside 1..1000 ms (--timer-period)");
@@ -639,6 +655,7 @@ int RunTest(const TTestOptions& options) {
     bool peerSeen = false;
     std::optional<TSummary> summary;
     TCliDrops drops;
+    TCliDelays delays;
     TPrintClock print;
     EveryReport(signals, start, [&] {
         if (g_socketError.load())
@@ -654,6 +671,7 @@ int RunTest(const TTestOptions& options) {
         if (bothReported || !summary) {
             summary = sides.Summary();
             drops = sides.Drops();
+            delays = sides.Delays(*engine);
         }
         if (print.Due(elapsed)) {
             const TCliInterval interval = sides.TakeInterval(elapsed);
@@ -710,12 +728,12 @@ int RunTest(const TTestOptions& options) {
     }
     if (summary) {
         if (json) {
-            nlohmann::json line = SummaryJson(*summary, drops);
+            nlohmann::json line = SummaryJson(*summary, drops, delays);
             if (verdict)
                 line["verdict"] = VerdictJson(*verdict);
             PrintLine(JsonLine(line));
         } else {
-            for (const std::string& line : SummaryText(*summary, drops))
+            for (const std::string& line : SummaryText(*summary, drops, delays))
                 PrintLine(line);
         }
     } else {

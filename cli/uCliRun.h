@@ -13,9 +13,9 @@
 #include "uVerdict.h"
 
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1; // socket error; view: a log that cannot be shown
-inline constexpr int kExitUsage = 2;   // bad arguments
-inline constexpr int kExitNoPeer = 3;  // the peer (or the own broadcast) never answered
+inline constexpr int kExitFailure = 1;   // socket error; view: a log that cannot be shown
+inline constexpr int kExitUsage = 2;     // bad arguments
+inline constexpr int kExitNoPeer = 3;    // the peer (or the own broadcast) never answered
 inline constexpr int kExitThreshold = 4; // test: a threshold (--max-loss, --min-rate...) failed
 
 // Options shared by the commands that open the engine. Empty ones keep the
@@ -27,6 +27,7 @@ struct TCliEngineOptions {
     std::optional<std::int32_t> TimerPeriod; // ms
     std::optional<std::int32_t> InfoTime;    // ms
     std::optional<std::int32_t> Interval;    // ms between printed lines (ViewTime)
+    std::optional<bool> Extension;           // the delay extension (settings: Extension)
     bool Json = false;
 };
 
@@ -44,7 +45,7 @@ struct TTestOptions {
     std::optional<std::int32_t> LocalLength; // datagram length
     std::optional<std::int32_t> RemoteLength;
     tCliDirection Direction = cdBoth;
-    std::string LogPath; // empty: no log
+    std::string LogPath;                // empty: no log
     std::vector<TThreshold> Thresholds; // checked against the summary; exit 4 when one fails
 };
 

@@ -115,8 +115,8 @@ TEST(CliInterval, DropsShowPerSideAndUnknownAsSuch) {
 TEST(CliInterval, TextAndJsonShowBothSides) {
     TCliInterval interval;
     interval.TimeMs = 2500;
-    interval.Local = {10000, 0, 0, 0, true, std::nullopt};
-    interval.Remote = {0, 9900, 12, 1, true, std::nullopt};
+    interval.Local = {10000, 0, 0, 0, true, std::nullopt, {}};
+    interval.Remote = {0, 9900, 12, 1, true, std::nullopt, {}};
     const std::string text = IntervalText(interval);
     EXPECT_TRUE(Contains(text, "2.5 s")) << text;
     EXPECT_TRUE(Contains(text, "Local out 10.0 Mbps")) << text;
@@ -132,6 +132,71 @@ TEST(CliInterval, TextAndJsonShowBothSides) {
     EXPECT_EQ(j.at("remote").at("lost").get<int>(), 12);
     EXPECT_EQ(j.at("remote").at("bad").get<int>(), 1);
     EXPECT_TRUE(j.at("remote").at("reported").get<bool>());
+}
+
+// Delay figures: measured ones in microseconds (ms in the text), unknown
+// ones null and "-", never 0.
+TEST(CliDelay, IntervalShowsMeasuredFiguresAndUnknownAsSuch) {
+    TCliInterval interval;
+    TDelayFigures& here = interval.Local.Delay;
+    here.Known = true;
+    here.Late = 3;
+    here.Duplicate = 1;
+    here.Delay = TDelayQuantiles{1500.0, 2234.5, 4000.0, 900};
+    here.JitterUs = 250.04;
+    here.Rtt = TDelayQuantiles{40123.4, 41000.0, 45000.0, 20};
+    const std::string text = IntervalText(interval);
+    EXPECT_TRUE(Contains(text, "late   3 dup   1 jitter   250 us d99  2.23 ms")) << text;
+    EXPECT_TRUE(Contains(text, "rtt 40.1 ms")) << text;
+    EXPECT_TRUE(Contains(text, "late   - dup   - jitter        - d99        -")) << text;
+
+    const nlohmann::json j = IntervalJson(interval).at("interval");
+    EXPECT_DOUBLE_EQ(j.at("rtt_p50_us").get<double>(), 40123.4);
+    EXPECT_DOUBLE_EQ(j.at("local").at("delay_p99_us").get<double>(), 2234.5);
+    EXPECT_DOUBLE_EQ(j.at("local").at("jitter_us").get<double>(), 250.0);
+    EXPECT_EQ(j.at("local").at("late").get<int>(), 3);
+    for (const char* key :
+         {"late", "duplicate", "jitter_us", "delay_p50_us", "delay_p99_us", "delay_max_us"})
+        EXPECT_TRUE(j.at("remote").at(key).is_null()) << key;
+
+    interval.Local.Delay = {};
+    const nlohmann::json none = IntervalJson(interval).at("interval");
+    EXPECT_TRUE(none.at("rtt_p50_us").is_null());
+    EXPECT_TRUE(Contains(IntervalText(interval), "rtt -"));
+}
+
+TEST(CliDelay, SummaryHasBothDirectionsAndSaysWhenThePeerDoesNotReport) {
+    TCliDelays delays;
+    delays.Local.Known = true;
+    delays.Local.Lost = 2;
+    delays.Local.Delay = TDelayQuantiles{100.0, 900.0, 1200.0, 5000};
+    delays.Local.JitterUs = 30.0;
+    delays.Local.Rtt = TDelayQuantiles{40000.0, 42000.0, 50000.0, 70};
+    const nlohmann::json j = SummaryJson(LossySummary(), {}, delays).at("summary");
+    EXPECT_DOUBLE_EQ(j.at("rtt_p99_us").get<double>(), 42000.0);
+    EXPECT_DOUBLE_EQ(j.at("local_delay_p99_us").get<double>(), 900.0);
+    EXPECT_EQ(j.at("local_never_arrived").get<int>(), 2);
+    EXPECT_TRUE(j.at("remote_delay_p99_us").is_null());
+    EXPECT_TRUE(j.at("remote_late").is_null());
+    EXPECT_FALSE(j.at("peer_delay_extension").get<bool>());
+
+    const std::vector<std::string> lines = SummaryText(LossySummary(), {}, delays);
+    const std::string all = [&] {
+        std::string a;
+        for (const auto& l : lines)
+            a += l + "\n";
+        return a;
+    }();
+    EXPECT_TRUE(Contains(all, "this host -> peer: delay -; late -")) << all;
+    EXPECT_TRUE(Contains(all,
+                         "peer -> this host: delay above the minimum median 100 us, p99 900 "
+                         "us, max 1.2 ms, jitter 30 us; late 0, duplicates 0, never arrived 2"))
+        << all;
+    EXPECT_TRUE(Contains(all, "round trip: median 40 ms, p99 42 ms, max 50 ms (70 samples)"))
+        << all;
+    EXPECT_TRUE(Contains(all, "the peer does not report delay")) << all;
+    // Without delay figures (view mode) the summary is as before.
+    EXPECT_FALSE(SummaryJson(LossySummary()).at("summary").contains("rtt_p50_us"));
 }
 
 TEST(CliLookup, ListsEveryCopyOrSaysNoneAnswered) {
