@@ -201,6 +201,10 @@ struct OrderCase {
     std::uint64_t dropped, duplicated, reordered;
 };
 
+void PrintTo(const OrderCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 std::vector<int> Except(int n, std::initializer_list<int> missing) {
     std::vector<int> all;
     for (int i = 1; i <= n; ++i)
