@@ -147,15 +147,70 @@ Topology::Topology(int hosts) {
                 MustRun("ip link set " + port + " master rvbr && ip link set " + port + " up");
             }
         }
-        for (int i = 0; i < hosts; ++i) {
-            Exec(i, "ip link set lo up");
-            Exec(i, "ip addr add " + Address(i) + "/24 broadcast + dev " + Device(i));
-            Exec(i, "ip link set " + Device(i) + " up");
-            Exec(i, "ip route add 255.255.255.255/32 dev " + Device(i) + " src " + Address(i));
-        }
+        AddHostAddresses();
     } catch (...) {
         Teardown(); // the destructor does not run for a constructor that throws
         throw;
+    }
+}
+
+Topology::Topology(const Bridged& bridged) {
+    RequirePrivateNamespace();
+    Validate(bridged.aToB);
+    Validate(bridged.bToA);
+    static int serial = 0;
+    const std::string prefix = "rvt" + std::to_string(::getpid()) + "-b";
+    try {
+        for (int i = 0; i < 2; ++i) {
+            m_names.push_back(prefix + std::to_string(serial++));
+            MustRun("ip netns add " + m_names.back());
+        }
+        m_middle = prefix + std::to_string(serial++);
+        MustRun("ip netns add " + m_middle);
+        for (int i = 0; i < 2; ++i) {
+            const std::string leg = "rvl" + std::to_string(i);
+            MustRun("ip link add " + Device(i) + " netns " + Name(i) + " type veth peer name " +
+                    leg + " netns " + m_middle);
+            // The legs carry no addresses and stay quiet: no IPv6 of their own.
+            MustRun("ip netns exec " + m_middle + " sysctl -qw net.ipv6.conf." + leg +
+                    ".disable_ipv6=1");
+            MustRun("ip -n " + m_middle + " link set " + leg + " up");
+        }
+        for (int i = 0; i < 2; ++i) {
+            const int fd = OpenNamespace(i);
+            try {
+                SetTxChecksum(fd, Device(i), false);
+            } catch (...) {
+                ::close(fd);
+                throw;
+            }
+            ::close(fd);
+        }
+        AddHostAddresses();
+        const std::string path = "/run/netns/" + m_middle;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw std::runtime_error("cannot open " + path);
+        try {
+            m_bridge = std::make_unique<netns::Bridge>(fd, "rvl0", "rvl1", bridged.aToB,
+                                                       bridged.bToA, bridged.limits);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        ::close(fd);
+    } catch (...) {
+        Teardown();
+        throw;
+    }
+}
+
+void Topology::AddHostAddresses() {
+    for (int i = 0; i < Hosts(); ++i) {
+        Exec(i, "ip link set lo up");
+        Exec(i, "ip addr add " + Address(i) + "/24 broadcast + dev " + Device(i));
+        Exec(i, "ip link set " + Device(i) + " up");
+        Exec(i, "ip route add 255.255.255.255/32 dev " + Device(i) + " src " + Address(i));
     }
 }
 
@@ -164,14 +219,19 @@ Topology::~Topology() {
 }
 
 void Topology::Teardown() {
-    const bool bridged = m_names.size() > 2;
+    // The bridge's sockets hold its namespace: close them first.
+    m_bridge.reset();
+    if (!m_middle.empty())
+        Run("ip netns del " + m_middle + " 2>/dev/null");
+    m_middle.clear();
+    const bool threeHosts = m_names.size() > 2;
     for (const auto& name : m_names)
         Run("ip netns del " + name + " 2>/dev/null");
     // A host namespace still held open (a child process not yet reaped, a
     // socket) outlives "ip netns del" together with its veth end, and so does
     // the bridge port here: remove the ports by name, or the next three-host
     // topology finds them taken.
-    if (bridged) {
+    if (threeHosts) {
         for (int i = 0; i < static_cast<int>(m_names.size()); ++i)
             Run("ip link del rvp" + std::to_string(i) + " 2>/dev/null");
     }
@@ -205,6 +265,18 @@ int Topology::OpenNamespace(int host) const {
     if (fd < 0)
         throw std::runtime_error("cannot open " + path);
     return fd;
+}
+
+netns::Bridge& Topology::Bridge() const {
+    if (!m_bridge)
+        throw std::logic_error("this topology has no impairment bridge");
+    return *m_bridge;
+}
+
+const std::string& Topology::BridgeNamespace() const {
+    if (!m_bridge)
+        throw std::logic_error("this topology has no impairment bridge");
+    return m_middle;
 }
 
 HostScope::HostScope(const Topology& topology, int host) {

@@ -9,9 +9,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "NetNsBridge.h"
 
 namespace netns {
 
@@ -36,13 +39,29 @@ int Run(const std::string& command);
 // Runs a shell command and returns what it printed; throws when it fails.
 std::string Output(const std::string& command);
 
-// Two or three hosts. Two hosts are joined by one veth pair; three hosts each
-// have a veth to a bridge in the private world. Host i has address
-// 198.18.0.(i+1)/24 on device "rv<i>" and a route for 255.255.255.255 on it.
-// Everything is removed in the destructor, also when the test failed.
+// Two hosts joined through an impairment bridge (NetNsBridge.h): host 0's
+// "rv0" is a veth to leg "rvl0" of a third, middle namespace, host 1's "rv1"
+// to its leg "rvl1", and the bridge forwards between the legs, aToB being
+// the traffic from host 0 to host 1. Transmit checksum offload is off on the
+// host devices, so the bridge copies complete frames.
+struct Bridged {
+    Bridged() = default;
+    Bridged(const Impairment& a, const Impairment& b, const BridgeLimits& l = {})
+        : aToB(a), bToA(b), limits(l) {}
+    Impairment aToB;
+    Impairment bToA;
+    BridgeLimits limits;
+};
+
+// Two or three hosts. Two hosts are joined by one veth pair, or through an
+// impairment bridge; three hosts each have a veth to a bridge in the private
+// world. Host i has address 198.18.0.(i+1)/24 on device "rv<i>" and a route
+// for 255.255.255.255 on it. Everything is removed in the destructor, also
+// when the test failed.
 class Topology final {
 public:
     explicit Topology(int hosts);
+    explicit Topology(const Bridged& bridged);
     ~Topology();
     Topology(const Topology&) = delete;
     Topology& operator=(const Topology&) = delete;
@@ -60,9 +79,17 @@ public:
     // Opens the host's namespace file (for setns); the caller closes it.
     int OpenNamespace(int host) const;
 
+    // The impairment bridge and its namespace; a Topology made without
+    // Bridged throws std::logic_error.
+    netns::Bridge& Bridge() const;
+    const std::string& BridgeNamespace() const;
+
 private:
+    void AddHostAddresses();
     void Teardown();
     std::vector<std::string> m_names;
+    std::string m_middle;                    // the bridge's namespace, when bridged
+    std::unique_ptr<netns::Bridge> m_bridge; // stopped before the namespaces go
 };
 
 // Puts the calling thread into a host's namespace for the life of the object.
