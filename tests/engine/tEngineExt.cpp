@@ -295,3 +295,127 @@ TEST_F(EngineExtTest, ThePeersRatesFollowItsOwnClock) {
 }
 
 } // namespace
+
+namespace {
+
+// ---------------------------------------------------------------- across the bridge
+
+// The figures host 1 measured of host 0's traffic, once they cover every
+// datagram the bridge passed that way (the sender stopped first).
+// `seen` gets every record taken on the way.
+TbNDelayInterval FinalFigures(TbNBSClient& receiver, const netns::Topology& net,
+                              std::vector<TbNDelayRecord>* seen = nullptr) {
+    std::size_t passed = 0;
+    TbNDelayInterval last;
+    std::vector<TbNReportRecord> records(kRingSize);
+    WaitUntil(
+        [&] {
+            std::int32_t count = kRingSize;
+            receiver.GetRecords(receiver.LocalReports(), records.data(), count);
+            for (std::int32_t i = 0; i < count; ++i) {
+                const TbNDelayRecord& d = records[static_cast<std::size_t>(i)].Delay;
+                if (seen != nullptr)
+                    seen->push_back(d);
+                last.Number = d.Interval;
+                last.Figures = d.Figures;
+                last.DelayKnown = d.DelayKnown;
+            }
+            const netns::BridgeStats s = net.Bridge().Stats(netns::Direction::AToB);
+            passed = s.datagramsForwarded - s.duplicated;
+            return passed > 0 && last.Figures.Received == passed;
+        },
+        5s, 20ms);
+    EXPECT_EQ(last.Figures.Received, passed) << "the figures cover what the bridge passed";
+    return last;
+}
+
+// Sends data host 0 -> host 1 for a while, the idle host 1 answering.
+void SendAcross(TbNBSClient& a, TbNBSClient& b, const netns::Topology& net, std::int32_t kbps,
+                std::uint32_t datagrams) {
+    // The record starts here: the discovery broadcasts before are no test
+    // traffic (and may still be on their way through the bridge).
+    ASSERT_TRUE(WaitUntil([&] {
+        const netns::BridgeStats s = net.Bridge().Stats(netns::Direction::AToB);
+        return s.framesForwarded + s.dropped + s.overflow == s.frames + s.duplicated;
+    }));
+    net.Bridge().Reset(netns::Direction::AToB);
+    a.SetRemoteHost(net.Address(1));
+    a.SetSpeed(kbps, false);
+    a.SetPacketSize(554, false);
+    a.SetSending(true, false);
+    ASSERT_TRUE(WaitUntil([&] { return a.PeerHasExtension() && b.PeerHasExtension(); }, 5s));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return net.Bridge().Stats(netns::Direction::AToB).datagrams >= datagrams; }, 30s));
+    a.SetSending(false, false);
+}
+
+class EngineBridgeTest : public EngineExtTest {};
+
+// 20 ms each way: the round trip is 40 ms, whatever the idle side's hold.
+TEST_F(EngineBridgeTest, TheRoundTripIsTheDelayAddedBothWays) {
+    const netns::Impairment way{.delayUs = 20000};
+    netns::Topology net(netns::Bridged{way, way});
+    auto& a = Engine(net, 0);
+    auto& b = Engine(net, 1);
+    BothKnown(a, b);
+    SendAcross(a, b, net, 2000, 1500);
+    std::vector<std::pair<double, std::uint64_t>> p50;
+    for (const TbNReportRecord& r : Records(a, a.LocalReports()))
+        if (r.Delay.RttSamples > 0)
+            p50.emplace_back(r.Delay.RttP50Ns, r.Delay.RttSamples);
+    ASSERT_GE(p50.size(), 5u);
+    for (const auto& [ns, samples] : p50)
+        EXPECT_NEAR(ns, 40e6, 1e6) << samples << " samples";
+}
+
+// A spread of 0..4 ms one way: the receiver's delay above the minimum spans
+// it, and its jitter is what the bridge's own record gives.
+TEST_F(EngineBridgeTest, DelayAboveTheMinimumAndJitterFollowTheSpread) {
+    const netns::Impairment spread{.delayUs = 5000, .spreadUs = 4000, .seed = 11};
+    netns::Topology net(netns::Bridged{spread, {}});
+    auto& a = Engine(net, 0);
+    auto& b = Engine(net, 1);
+    BothKnown(a, b);
+    SendAcross(a, b, net, 2000, 2000);
+    std::vector<TbNDelayRecord> seen;
+    const TbNDelayInterval last = FinalFigures(b, net, &seen);
+    ASSERT_TRUE(last.DelayKnown);
+    const auto record = net.Bridge().Record(netns::Direction::AToB);
+    const double expected = netns::JitterNs(record);
+    ASSERT_GT(expected, 100'000.0) << "the spread makes jitter";
+    EXPECT_NEAR(last.Figures.JitterNs, expected, expected * 0.2);
+
+    // Per interval, the delay above the minimum stays within the spread (plus
+    // the scheduling noise of two hosts on one machine), and its p99 comes
+    // near the top of it.
+    std::uint32_t topP99 = 0;
+    for (const TbNDelayRecord& d : seen) {
+        if (d.Figures.DelaySamples < 50)
+            continue;
+        EXPECT_LE(d.Figures.DelayMaxNs, 4'000'000u + 1'500'000u);
+        topP99 = std::max(topP99, d.Figures.DelayP99Ns);
+    }
+    const netns::DelaySummary added = netns::AddedDelay(record);
+    EXPECT_NEAR(topP99, static_cast<double>(added.p99Ns - added.minNs), 800'000.0);
+}
+
+// Every 100th datagram three places late, every 200th twice: the receiver
+// counts exactly what the bridge did, and none of them as never arrived.
+TEST_F(EngineBridgeTest, LateAndDuplicateAreExactlyWhatTheBridgeDid) {
+    const netns::Impairment shuffle{.reorderEvery = 100, .reorderBy = 3, .duplicateEvery = 200};
+    netns::Topology net(netns::Bridged{shuffle, {}});
+    auto& a = Engine(net, 0);
+    auto& b = Engine(net, 1);
+    BothKnown(a, b);
+    SendAcross(a, b, net, 4000, 2500);
+    const TbNDelayInterval last = FinalFigures(b, net);
+    const netns::BridgeStats s = net.Bridge().Stats(netns::Direction::AToB);
+    ASSERT_GE(s.reordered, 20u);
+    ASSERT_GE(s.duplicated, 10u);
+    EXPECT_EQ(last.Figures.Late, netns::LateCount(net.Bridge().Record(netns::Direction::AToB)));
+    EXPECT_EQ(last.Figures.Late, s.reordered);
+    EXPECT_EQ(last.Figures.Duplicate, s.duplicated);
+    EXPECT_EQ(last.Figures.Lost, 0u);
+}
+
+} // namespace
