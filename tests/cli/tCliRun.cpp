@@ -484,3 +484,86 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+// The delay figures of a real run across the impairment bridge: 20 ms each
+// way, and 0..2 ms more peer -> this host.
+TEST_F(CliRun, AcrossTheBridgeTheDelayFiguresAreTheBridges) {
+    const netns::Impairment toPeer{.delayUs = 20000};
+    // In order: reordering is another test's matter.
+    const netns::Impairment toHere{
+        .delayUs = 20000, .spreadUs = 2000, .seed = 5, .keepOrder = true};
+    m_net = std::make_unique<netns::Topology>(netns::Bridged{toPeer, toHere});
+    auto responder = Responder(1);
+    m_net->Bridge().Reset(netns::Direction::BToA);
+    auto test =
+        Start(0, {"test", m_net->Address(1), "--time", "4", "--json", "--local-speed", "2M",
+                  "--remote-speed", "2M", "--local-length", "500", "--remote-length", "500"});
+    ASSERT_EQ(test->Wait(30000), 0) << test->Err() << test->Out();
+    ExpectDocumented(test->JsonLines());
+    const json s = Summary(*test);
+    ASSERT_FALSE(s.is_null()) << test->Out();
+    EXPECT_TRUE(s.at("peer_delay_extension").get<bool>());
+    // The round trip: 40 ms and half the spread on the median.
+    EXPECT_NEAR(s.at("rtt_p50_us").get<double>(), 41000.0, 1000.0) << s;
+    for (const char* key : {"local_late", "local_duplicate", "local_never_arrived", "remote_late",
+                            "remote_duplicate", "remote_never_arrived"})
+        EXPECT_EQ(s.at(key).get<int>(), 0) << key;
+    // This host -> peer has no spread: no delay above the minimum to speak of.
+    EXPECT_LT(s.at("remote_delay_p99_us").get<double>(), 1000.0) << s;
+
+    // Peer -> this host: the bridge's record says what a receiver must see.
+    const auto record = m_net->Bridge().Record(netns::Direction::BToA);
+    const netns::DelaySummary added = netns::AddedDelay(record);
+    EXPECT_NEAR(s.at("local_delay_p99_us").get<double>(), (added.p99Ns - added.minNs) / 1000.0,
+                400.0)
+        << s;
+    // The jitter estimate averaged over the run, from the bridge's own
+    // record of the delays it added.
+    double jitter = 0.0;
+    double sum = 0.0;
+    std::size_t n = 0;
+    std::int64_t previous = 0;
+    for (const netns::Passage& p : record) {
+        if ((p.flags & netns::Passage::kCopy) != 0)
+            continue;
+        const std::int64_t added = p.departureNs - p.arrivalNs;
+        if (n > 0)
+            jitter += (std::abs(static_cast<double>(added - previous)) - jitter) / 16.0;
+        previous = added;
+        sum += jitter;
+        ++n;
+    }
+    ASSERT_GT(n, 100U);
+    const double expectedUs = sum / static_cast<double>(n) / 1000.0;
+    EXPECT_NEAR(s.at("local_jitter_us").get<double>(), expectedUs, expectedUs * 0.2) << s;
+    responder->Signal(SIGTERM);
+    EXPECT_EQ(responder->Wait(5000), 0);
+}
+
+// Against a copy without the extension the delay figures are unknown, never 0.
+TEST_F(CliRun, APeerWithoutTheExtensionHasNoDelayFigures) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto responder = Start(1, {"respond", "--json", "--duration", "60", "--extension", "off"});
+    ASSERT_TRUE(responder->WaitForOutput("\"address\"", 5000)) << responder->Err();
+    auto test = Start(0, {"test", m_net->Address(1), "--time", "2", "--json"});
+    ASSERT_EQ(test->Wait(30000), 0) << test->Err() << test->Out();
+    const json s = Summary(*test);
+    ASSERT_FALSE(s.is_null()) << test->Out();
+    EXPECT_FALSE(s.at("peer_delay_extension").get<bool>());
+    for (const char* key : {"rtt_p50_us", "local_delay_p99_us", "local_jitter_us",
+                            "remote_delay_p99_us", "remote_late", "remote_never_arrived"})
+        EXPECT_TRUE(s.at(key).is_null()) << key << ": " << s;
+    // What this host counts itself needs nothing of the peer.
+    EXPECT_EQ(s.at("local_late").get<int>(), 0);
+
+    auto text = Start(0, {"test", m_net->Address(1), "--time", "2"});
+    ASSERT_EQ(text->Wait(30000), 0) << text->Err();
+    EXPECT_NE(text->Out().find("the peer does not report delay"), std::string::npos) << text->Out();
+    EXPECT_NE(text->Out().find("round trip: -"), std::string::npos) << text->Out();
+    responder->Signal(SIGTERM);
+    EXPECT_EQ(responder->Wait(5000), 0);
+}
+
+} // namespace
