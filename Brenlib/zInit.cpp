@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include "bConfig.h"
+#include "zAbout.h"
 #include "zDebug.h"
 #include "zDlg.h"
 #include "zDlgDbg.h"
@@ -12,13 +13,34 @@
 #include "zIniReg.h"
 #include "zMsgStr.h"
 #include "zSplash.h"
+#include "zTrace.h"
 #include "zTrans.h"
+#include "zTransW.h"
 #include "zUtils.h"
+#include "zvTrans.h"
 #include "zzWatchD.h"
 
 // The library's own language definition and message strings, unless a
 // program installs others before start-up.
-RzStartHooks StartHooks{[] { InstallTranslation(); }, [] { InitMsgStrings(); }};
+RzStartHooks StartHooks{[] { InstallFrameworkTranslation(); }, [] { InitMsgStrings(); }};
+
+void InstallFrameworkTranslation() {
+    InstallTranslation();
+    InstallTransWriter();
+    zDbg.ShowLangEdit = [](QWidget* form) { ShowTransEditor(form); };
+}
+
+void FreeFrameworkTranslation() {
+    zDbg.ShowLangEdit = {};
+    FreeTransWriter();
+    FreeTranslation();
+}
+
+std::vector<const QMetaObject*> FrameworkFormClasses() {
+    return {&TzfmAboutBox::staticMetaObject, &TzfmDlg::staticMetaObject,
+            &TzfmDlgDebug::staticMetaObject, &TzfmTrace::staticMetaObject,
+            &TfmWatchD::staticMetaObject,    &TfmTrans::staticMetaObject};
+}
 
 void ShowExceptionBox(const std::string& text, const std::string& className) {
     auto* app = QCoreApplication::instance();
@@ -63,7 +85,7 @@ void Finalize_Brenlib() {
     zDbg.WatchShow = nullptr;
     SetExceptionHandler({});
     DoneMsgStrings();
-    FreeTranslation();
+    FreeFrameworkTranslation();
     FreeLangDef();
     DoneSettingsStore();
 }

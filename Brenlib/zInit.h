@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <QApplication>
 
@@ -24,6 +25,17 @@ struct RzStartHooks {
     std::function<void()> CreateMsgStr;
 };
 extern RzStartHooks StartHooks;
+
+// The library's translation as the start-up installs it: forms translated
+// (zTrans), designed texts recorded with UpLang (zTransW), the language
+// editor offered to developers (zvTrans). FreeFrameworkTranslation undoes it.
+void InstallFrameworkTranslation();
+void FreeFrameworkTranslation();
+
+// The framework's forms that exist only while the user has them open (about
+// box, Properties dialog, its debug page, tracer, memory watch, language
+// editor): the reference writer never meets them in an ordinary run.
+std::vector<const QMetaObject*> FrameworkFormClasses();
 
 // Returns false when the library was already started. iniFileName: the
 // settings file (default: the program's ".INI").

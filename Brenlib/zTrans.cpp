@@ -18,19 +18,14 @@
 #include <QWidget>
 
 #include "bConfig.h"
-#include "zAbout.h"
 #include "zDModule.h"
 #include "zCfgDbg.h"
 #include "zDebug.h"
 #include "zDlg.h"
-#include "zDlgDbg.h"
 #include "zForm.h"
 #include "zMsgStr.h"
 #include "zTrace.h"
-#include "zTransW.h"
 #include "zUtils.h"
-#include "zvTrans.h"
-#include "zzWatchD.h"
 
 namespace {
 
@@ -259,7 +254,6 @@ void Collect(QObject* parent, QObject* root, std::vector<QObject*>& out) {
 std::map<const QObject*, std::vector<QPointer<QObject>>> g_components;
 
 std::unique_ptr<TbTrans> g_translator;
-std::unique_ptr<TbTransWriter> g_writer;
 std::vector<QPointer<QObject>> g_translated; // forms that are not widgets
 
 void ApplyToOpenForms(const std::string& className) {
@@ -298,14 +292,16 @@ void TranslateOne(QObject* component, bool saving) {
     if (std::none_of(g_translated.begin(), g_translated.end(),
                      [component](const QPointer<QObject>& p) { return p == component; }))
         g_translated.emplace_back(component);
-    if (saving)
-        TransWriter()->UpdateTranslateInfo(component);
+    if (saving && RecordTranslateInfo)
+        RecordTranslateInfo(component);
     Translator()->TranslateComponent(component);
 }
 
 int g_formsNotifyId = 0;
 
 } // namespace
+
+std::function<void(QObject*)> RecordTranslateInfo;
 
 std::span<const TPropRow> PropMap() {
     return kPropMap;
@@ -476,25 +472,6 @@ bool TranslatingGetValues(QObject* form, const std::string& name, std::vector<st
     return !list.empty();
 }
 
-void SavingAddValues(QObject* form, const std::string& name, const std::vector<std::string>& list) {
-    if (!CfgPar.UpLang)
-        return;
-    const std::string section = std::string(form->metaObject()->className()) + "." + name;
-    TbTransWriter* writer = TransWriter();
-    TIniValues values = writer->File().ReadValues(section);
-    for (const std::string& line : list)
-        if (const auto equal = line.find('='); equal != std::string::npos && equal > 0)
-            TbTransWriter::AddValue(values, line.substr(0, equal), line.substr(equal + 1));
-    writer->SaveValues(section, std::move(values), true);
-    writer->File().WriteString("Components", section, name);
-}
-
-std::vector<const QMetaObject*> FrameworkFormClasses() {
-    return {&TzfmAboutBox::staticMetaObject, &TzfmDlg::staticMetaObject,
-            &TzfmDlgDebug::staticMetaObject, &TzfmTrace::staticMetaObject,
-            &TfmWatchD::staticMetaObject,    &TfmTrans::staticMetaObject};
-}
-
 void RecordFormClasses(const std::vector<const QMetaObject*>& classes, QWidget* owner) {
     if (!CfgPar.UpLang)
         return;
@@ -518,12 +495,6 @@ TbTrans* Translator() {
     return g_translator.get();
 }
 
-TbTransWriter* TransWriter() {
-    if (!g_writer)
-        g_writer = std::make_unique<TbTransWriter>();
-    return g_writer.get();
-}
-
 void InstallTranslation() {
     CreateLangDef();
     LangDef->RegisterRootClass(&TzfmForm::staticMetaObject);
@@ -541,7 +512,8 @@ void InstallTranslation() {
         done = true;
     };
     LangHooks.Saving = [](QObject* component, bool& done) {
-        TransWriter()->UpdateTranslateInfo(component);
+        if (RecordTranslateInfo)
+            RecordTranslateInfo(component);
         done = true;
     };
     // Forms made before the main window (data modules, a splash) are
@@ -562,7 +534,6 @@ void InstallTranslation() {
     LangHooks.SelectLanguage = [](const std::string& name) {
         LangDef->SetLanguage(name.empty() ? std::string(TbLangDef::kNone) : name);
     };
-    zDbg.ShowLangEdit = [](QWidget* form) { ShowTransEditor(form); };
     OpenFileTrace = [](std::string_view className, const std::string& fileName, bool exists) {
         if (CfgDbg.OpenCloseFile && Trac != nullptr)
             Trac->MsgFmt("%s: %s  (%s)", className, fileName, exists ? "OK" : "NOT EXISTS");
@@ -572,7 +543,6 @@ void InstallTranslation() {
 
 void FreeTranslation() {
     LangHooks = {};
-    zDbg.ShowLangEdit = {};
     OpenFileTrace = {};
     if (LangDef != nullptr) {
         LangDef->ApplyHook = {};
@@ -581,7 +551,6 @@ void FreeTranslation() {
         LangDef->RemoveNotify(g_formsNotifyId);
     }
     g_formsNotifyId = 0;
-    g_writer.reset();
     g_translator.reset();
     g_translated.clear();
     g_components.clear();

@@ -27,6 +27,7 @@
 #include <QFlags>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -126,20 +127,12 @@ private:
     int m_notifyId = 0;
 };
 
-class TbTransWriter;
-
 // Extra texts a form keeps for itself in the group "<class>.<name>" of the
-// language files. TranslatingGetValues reads the selected language's group
-// as "key=value" strings (false when it has none); SavingAddValues records
-// the designed group in the reference file (only with UpLang) and lists it
-// under "Components" so the editor offers it.
+// language files: TranslatingGetValues reads the selected language's group
+// as "key=value" strings (false when it has none). The reference writer
+// records them (zTransW, SavingAddValues).
 bool TranslatingGetValues(QObject* form, const std::string& name, std::vector<std::string>& list);
-void SavingAddValues(QObject* form, const std::string& name, const std::vector<std::string>& list);
 
-// The framework's forms that exist only while the user has them open (about
-// box, Properties dialog, its debug page, tracer, memory watch, language
-// editor): the reference writer never meets them in an ordinary run.
-std::vector<const QMetaObject*> FrameworkFormClasses();
 // With UpLang only (otherwise nothing): creates each of the form classes
 // that has no live form once, owned by owner, which records its designed
 // texts, and destroys it again at once. The form is never shown, no modal
@@ -147,9 +140,13 @@ std::vector<const QMetaObject*> FrameworkFormClasses();
 // timers) never runs, and its layout is not saved.
 void RecordFormClasses(const std::vector<const QMetaObject*>& classes, QWidget* owner);
 
-// The translator and the writer of the program, made on first use.
+// The translator of the program, made on first use.
 TbTrans* Translator();
-TbTransWriter* TransWriter();
+
+// Records a component's designed texts into the reference language file
+// (UpLang): set by the reference writer (zTransW, InstallTransWriter);
+// nothing is recorded while it is empty.
+extern std::function<void(QObject*)> RecordTranslateInfo;
 
 // Sets the language definition's hooks so that forms are translated at
 // creation and every open form on a change. Idempotent.

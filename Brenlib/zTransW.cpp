@@ -2,12 +2,14 @@
 #include "zTransW.h"
 
 #include <algorithm>
+#include <memory>
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QMetaObject>
 #include <QToolButton>
 
+#include "bConfig.h"
 #include "zUtils.h"
 
 namespace {
@@ -30,6 +32,8 @@ bool IsDash(QObject* object) {
             return true;
     return false;
 }
+
+std::unique_ptr<TbTransWriter> g_writer;
 
 } // namespace
 
@@ -108,4 +112,32 @@ void TbTransWriter::UpdateTranslateInfo(QObject* component) {
     if (caption.empty())
         caption = component->objectName().toStdString();
     File().WriteString("Components", section, caption);
+}
+
+TbTransWriter* TransWriter() {
+    if (!g_writer)
+        g_writer = std::make_unique<TbTransWriter>();
+    return g_writer.get();
+}
+
+void SavingAddValues(QObject* form, const std::string& name, const std::vector<std::string>& list) {
+    if (!CfgPar.UpLang)
+        return;
+    const std::string section = std::string(form->metaObject()->className()) + "." + name;
+    TbTransWriter* writer = TransWriter();
+    TIniValues values = writer->File().ReadValues(section);
+    for (const std::string& line : list)
+        if (const auto equal = line.find('='); equal != std::string::npos && equal > 0)
+            TbTransWriter::AddValue(values, line.substr(0, equal), line.substr(equal + 1));
+    writer->SaveValues(section, std::move(values), true);
+    writer->File().WriteString("Components", section, name);
+}
+
+void InstallTransWriter() {
+    RecordTranslateInfo = [](QObject* component) { TransWriter()->UpdateTranslateInfo(component); };
+}
+
+void FreeTransWriter() {
+    RecordTranslateInfo = {};
+    g_writer.reset();
 }

@@ -18,6 +18,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "zTrans.h"
 
@@ -41,3 +42,16 @@ private:
     // "CLASS" -> "PROPERTY" -> flag, names upper-cased.
     std::map<std::string, std::map<std::string, int>> m_exclusions;
 };
+
+// The writer of the program, made on first use.
+TbTransWriter* TransWriter();
+
+// Extra texts a form keeps for itself in the group "<class>.<name>" (see
+// TranslatingGetValues): records the designed group in the reference file
+// (only with UpLang) and lists it under "Components" so the editor offers it.
+void SavingAddValues(QObject* form, const std::string& name, const std::vector<std::string>& list);
+
+// Lets the translation record designed texts through the writer
+// (RecordTranslateInfo); FreeTransWriter takes that back and frees the writer.
+void InstallTransWriter();
+void FreeTransWriter();

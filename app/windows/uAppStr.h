@@ -13,6 +13,7 @@
 
 #include <QString>
 #include <array>
+#include <functional>
 #include <span>
 
 #include "zFormat.h"
@@ -45,6 +46,10 @@ inline constexpr TAppLine kLineStoringKept{"Status", 5,
 inline constexpr TAppLine kLineStored{"Status", 6, "Stored %d records to %s"};
 inline constexpr TAppLine kLineStoringEnded{"Status", 7,
                                             "Storing ended: the statistics restarted (%s)"};
+
+// Makes a text in the language selected when it is called: what a window
+// hands to whoever shows it, so that it can be made again after a change.
+using TMakeText = std::function<QString()>;
 
 // The line in the selected language, formatted with the arguments.
 QString AppTextList(const TAppLine& line, std::span<const TFmtArg> args);

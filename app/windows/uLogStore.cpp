@@ -6,9 +6,6 @@
 
 #include "cNet0.h"
 #include "uAppStr.h"
-#include "uMain.h"
-#include "vLocal.h"
-#include "vRemote.h"
 #include "xHome.h"
 
 QPointer<TLogStore> LogStore;
@@ -123,12 +120,6 @@ bool TLogStore::SetViewMode(bool on) {
         else if (loaded.Status == lsTruncated && ShowStatus)
             ShowStatus([message = Q(loaded.Message)] { return message; });
     }
-    if (!m_log.Viewing()) {
-        if (fmLocal)
-            fmLocal->ApplyColors();
-        if (fmMain)
-            fmMain->ClearGraphs();
-    }
     RefreshLogView();
     ActStoreLogUpdate();
     ActViewLogUpdate();
@@ -136,12 +127,7 @@ bool TLogStore::SetViewMode(bool on) {
 }
 
 void TLogStore::RefreshLogView() {
-    for (TzfmCliSrv* panel :
-         {static_cast<TzfmCliSrv*>(fmLocal.data()), static_cast<TzfmCliSrv*>(fmRemote.data())}) {
-        if (panel == nullptr)
-            continue;
-        panel->ShowLogView(m_log.Viewing() ? &m_log.View(panel->Letter()) : nullptr);
-    }
+    emit ViewChanged();
 }
 
 void TLogStore::AddSamples(char side, const std::vector<TSample>& samples) {

@@ -11,6 +11,11 @@
 // stored log in the panels (x axis in minutes) and the Centre figures come
 // from its view statistics; storing and viewing exclude each other.
 //
+// The store knows no window: the main window, which owns it, feeds it the
+// panels' samples, shows its messages (ShowStatus, ShowWarning) and lets the
+// panels draw the log or their live graphs again when ViewChanged is
+// signalled.
+//
 // User-interface thread only. One instance, owned by the main window.
 #pragma once
 
@@ -22,6 +27,7 @@
 #include <QPointer>
 #include <QString>
 
+#include "uAppStr.h"
 #include "uResultLog.h"
 
 class QAction;
@@ -46,7 +52,8 @@ public:
 
     // Switches view mode; answers whether it is on afterwards.
     bool SetViewMode(bool on);
-    // Each panel draws the log in view mode, or its live time axis again.
+    // Signals ViewChanged: each panel draws the log in view mode, or its
+    // live time axis again.
     void RefreshLogView();
 
     // Every sample a panel added, in order: the restart mark first, then
@@ -67,9 +74,15 @@ public:
     // Where messages for the user go (the main window's status line, which
     // makes the text again after a language change; a failed write also
     // raises a box).
-    using TMakeText = std::function<QString()>;
+    using TMakeText = ::TMakeText;
     std::function<void(const TMakeText&)> ShowStatus;
     std::function<void(const QString&)> ShowWarning;
+
+signals:
+    // View mode began or ended, or the log shown changed: each channel
+    // panel shows View(its letter) while Viewing(), its live graphs
+    // otherwise.
+    void ViewChanged();
 
 private:
     void Report(const TLogResult& result, bool box);

@@ -23,6 +23,7 @@
 #include "uPanelRules.h"
 #include "uReportModel.h"
 #include "uSpeedStr.h"
+#include "uSummary.h"
 #include "ui_uMain.h"
 #include "zMsgStr.h"
 #include "zStatus.h"
@@ -123,21 +124,21 @@ void TfmMain::createActions() {
     }
     connect(ui->SendLocal1, &QAction::triggered, this, &TfmMain::SendLocal);
     connect(ui->SendRemote1, &QAction::triggered, this, &TfmMain::SendRemote);
-    connect(ui->LocalSpeedM, &QAction::triggered, this, [] {
-        if (fmLocal)
-            fmLocal->StepSpeed(-1);
+    connect(ui->LocalSpeedM, &QAction::triggered, this, [this] {
+        if (m_local)
+            m_local->StepSpeed(-1);
     });
-    connect(ui->LocalSpeedP, &QAction::triggered, this, [] {
-        if (fmLocal)
-            fmLocal->StepSpeed(+1);
+    connect(ui->LocalSpeedP, &QAction::triggered, this, [this] {
+        if (m_local)
+            m_local->StepSpeed(+1);
     });
-    connect(ui->RemoteSpeedM, &QAction::triggered, this, [] {
-        if (fmRemote)
-            fmRemote->StepSpeed(-1);
+    connect(ui->RemoteSpeedM, &QAction::triggered, this, [this] {
+        if (m_remote)
+            m_remote->StepSpeed(-1);
     });
-    connect(ui->RemoteSpeedP, &QAction::triggered, this, [] {
-        if (fmRemote)
-            fmRemote->StepSpeed(+1);
+    connect(ui->RemoteSpeedP, &QAction::triggered, this, [this] {
+        if (m_remote)
+            m_remote->StepSpeed(+1);
     });
 }
 
@@ -188,17 +189,129 @@ void TfmMain::ShowStatusHints() {
 
 void TfmMain::createPanels() {
     // Local first: it creates the engine that the others use. Each panel is
-    // a form of its own, docked into its place as a plain widget.
-    DockFrameClient(fmLocal, ui->paLocal);
-    DockFrameClient(fmRemote, ui->paRemote);
-    DockFrameClient(fmCenter, ui->paCenter);
+    // a form of its own, docked into its place as a plain widget, and
+    // connected before it is shown.
+    DockFrameClient(m_local, ui->paLocal);
+    DockFrameClient(m_remote, ui->paRemote);
+    DockFrameClient(m_center, ui->paCenter);
+    connectPanel(m_local);
+    connectPanel(m_remote);
+    connectCenter();
+    connect(m_local, &TfmLocal::EngineSettingsChanged, this, [this](bool sending) {
+        // The peer changed this copy's settings: the send button and the
+        // destination follow, and the statistics restart.
+        if (m_center)
+            m_center->SetSendLocal(sending);
+        if (m_remote)
+            m_remote->ShowDestination(m_center && m_center->SendRemoteButton()->isChecked());
+        EraseStatistics();
+    });
     for (TzfmForm* form :
-         {static_cast<TzfmForm*>(fmLocal.data()), static_cast<TzfmForm*>(fmRemote.data()),
-          static_cast<TzfmForm*>(fmCenter.data())})
+         {static_cast<TzfmForm*>(m_local.data()), static_cast<TzfmForm*>(m_remote.data()),
+          static_cast<TzfmForm*>(m_center.data())})
         if (form != nullptr) {
             form->setSaveLayout(false);
             form->show();
         }
+}
+
+void TfmMain::connectPanel(TzfmCliSrv* panel) {
+    if (panel == nullptr)
+        return;
+    connect(panel, &TzfmCliSrv::EraseStatisticsWanted, this, &TfmMain::EraseStatistics);
+    connect(panel, &TzfmCliSrv::StatusLineWanted, this, &TfmMain::ShowStatusLine);
+    connect(panel, &TzfmCliSrv::SamplesAdded, this,
+            [this](char side, const std::vector<TSample>& samples) {
+                if (m_logStore && !m_logStore->Viewing())
+                    m_logStore->AddSamples(side, samples);
+            });
+}
+
+void TfmMain::connectCenter() {
+    if (m_center == nullptr)
+        return;
+    // The figures: in view mode the stored log's span and its view
+    // statistics, each side over its own span; live, the panels' totals
+    // over the Local side's statistics time.
+    m_center->SetSource([this]() -> std::optional<TCenterFigures> {
+        if (!m_local || !m_remote)
+            return std::nullopt;
+        TCenterFigures figures;
+        if (m_logStore && m_logStore->Viewing()) {
+            figures.ElapsedMs = m_logStore->View(kSideLocal).Span;
+            figures.Summary =
+                ViewSummary(m_logStore->View(kSideLocal), m_logStore->View(kSideRemote));
+        } else {
+            figures.ElapsedMs = m_local->ElapsedMs();
+            figures.Summary =
+                ::UpdateSummary(m_local->Statistics(), m_remote->Statistics(), figures.ElapsedMs);
+        }
+        return figures;
+    });
+    // A duration from the monotonic clock, not a time of day.
+    connect(m_center, &TfmCenter::ElapsedShown, this, [this](std::uint32_t elapsedMs) {
+        ShowElapsed(QString::fromStdString(FormatDuration(elapsedMs)));
+    });
+    connect(m_center, &TfmCenter::SummaryShown, this, [this](const TSummary& summary) {
+        ShowBandwidth(summary.BandwidthText);
+        ShowQuality(summary.QualityText);
+    });
+    connect(m_center, &TfmCenter::EraseStatisticsWanted, this, &TfmMain::EraseStatistics);
+    connect(m_center, &TfmCenter::ClearGraphsWanted, this, &TfmMain::ClearGraphs);
+    connect(m_center, &TfmCenter::RestartStatisticsWanted, this, [this] {
+        if (m_local)
+            m_local->RestartStatistics();
+        if (m_remote)
+            m_remote->RestartStatistics();
+    });
+    connect(m_center, &TfmCenter::LiveWanted, this, [this] {
+        if (m_logStore)
+            m_logStore->SetViewMode(false);
+    });
+}
+
+void TfmMain::createLogStore() {
+    m_logStore = new TLogStore(this);
+    m_logStore->ShowStatus = [this](const TLogStore::TMakeText& make) { ShowStatusLine(make); };
+    m_logStore->ShowWarning = [this](const QString& text) {
+        // Not modal: the view timer goes on while the user reads it.
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Ravelox"), text,
+                                    QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("LogWarning"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    };
+    connect(m_logStore, &TLogStore::ViewChanged, this, &TfmMain::ShowLogViews);
+    if (m_center)
+        m_logStore->Attach(m_center->ActStoreLog(), m_center->ActViewLog());
+}
+
+void TfmMain::ShowLogViews() {
+    const bool viewing = m_logStore && m_logStore->Viewing();
+    for (TzfmCliSrv* panel :
+         {static_cast<TzfmCliSrv*>(m_local.data()), static_cast<TzfmCliSrv*>(m_remote.data())})
+        if (panel != nullptr)
+            panel->ShowLogView(viewing ? &m_logStore->View(panel->Letter()) : nullptr);
+}
+
+void TfmMain::RefreshPanels() {
+    for (TzfmCliSrv* panel :
+         {static_cast<TzfmCliSrv*>(m_local.data()), static_cast<TzfmCliSrv*>(m_remote.data())})
+        if (panel != nullptr)
+            panel->ApplyOptions(CfgOpt);
+    if (m_logStore && m_logStore->Viewing())
+        ShowLogViews();
+}
+
+void TfmMain::connectDialogs() {
+    TDialogLinks links;
+    links.RefreshPanels = [this] { RefreshPanels(); };
+    links.SetViewTime = [this](int ms) { SetViewTime(ms); };
+    links.SetHost = [this](const QString& host) {
+        if (m_remote)
+            m_remote->SetHost(host);
+    };
+    ConnectDialogs(this, links);
 }
 
 void TfmMain::OnStart() {
@@ -208,14 +321,15 @@ void TfmMain::OnStart() {
     ToolBar()->setVisible(false);
     ActSpeedBar()->setVisible(false);
     createPanels();
-    ConnectDialogs(this);
+    createLogStore();
+    connectDialogs();
     RecordOnDemandForms(this);
-    if (fmLocal)
-        fmLocal->ShowControls();
-    if (fmRemote)
-        fmRemote->ShowControls();
-    if (fmCenter)
-        fmCenter->ShowSendButtons();
+    if (m_local)
+        m_local->ShowControls();
+    if (m_remote)
+        m_remote->ShowControls();
+    if (m_center)
+        m_center->ShowSendButtons();
     SetViewTime(ClampTimingOptions(CfgOpt).ViewTime);
     m_timerUpdate->start();
 }
@@ -276,20 +390,20 @@ QString TfmMain::StatusText() const {
 }
 
 void TfmMain::ClearGraphs() {
-    if (fmLocal)
-        fmLocal->ClearGraphs();
-    if (fmRemote)
-        fmRemote->ClearGraphs();
+    if (m_local)
+        m_local->ClearGraphs();
+    if (m_remote)
+        m_remote->ClearGraphs();
 }
 
 void TfmMain::EraseStatistics() {
-    if (fmLocal)
-        fmLocal->RestartStatistics();
-    if (fmRemote)
-        fmRemote->RestartStatistics();
+    if (m_local)
+        m_local->RestartStatistics();
+    if (m_remote)
+        m_remote->RestartStatistics();
     m_restartMark = true;
-    if (LogStore)
-        LogStore->RaiseRestartMark();
+    if (m_logStore)
+        m_logStore->RaiseRestartMark();
 }
 
 void TfmMain::ShowError(const QString& text, const QString& caption) {
@@ -307,19 +421,19 @@ void TfmMain::ShowError(const QString& text, const QString& caption) {
 }
 
 void TfmMain::SendLocal() {
-    if (!fmCenter)
+    if (!m_center)
         return;
-    QToolButton* button = fmCenter->SendLocalButton();
+    QToolButton* button = m_center->SendLocalButton();
     button->setChecked(!button->isChecked());
-    fmCenter->sbSendLocalClick();
+    m_center->sbSendLocalClick();
 }
 
 void TfmMain::SendRemote() {
-    if (!fmCenter)
+    if (!m_center)
         return;
-    QToolButton* button = fmCenter->SendRemoteButton();
+    QToolButton* button = m_center->SendRemoteButton();
     button->setChecked(!button->isChecked());
-    fmCenter->sbSendRemoteClick();
+    m_center->sbSendRemoteClick();
 }
 
 void TfmMain::TimerTimer() {
@@ -332,15 +446,15 @@ void TfmMain::TimerTimer() {
 }
 
 void TfmMain::TimerWork() {
-    if (fmLocal) {
-        fmLocal->TimerTick();
-        if (fmCenter)
-            fmCenter->LocalSendingCheck();
+    if (m_local) {
+        m_local->TimerTick();
+        if (m_center)
+            m_center->LocalSendingCheck();
     }
-    if (fmRemote)
-        fmRemote->TimerTick();
-    if (fmCenter)
-        fmCenter->UpdateSummary();
+    if (m_remote)
+        m_remote->TimerTick();
+    if (m_center)
+        m_center->UpdateSummary();
 }
 
 void TfmMain::CheckCounterRange() {
@@ -357,12 +471,12 @@ void TfmMain::CheckCounterRange() {
 }
 
 void TfmMain::TimerUpdateTimer() {
-    if (fmLocal)
-        fmLocal->EnginePoll();
-    if (fmRemote)
-        fmRemote->EnginePoll();
-    if (fmCenter)
-        fmCenter->EnginePoll();
+    if (m_local)
+        m_local->EnginePoll();
+    if (m_remote)
+        m_remote->EnginePoll();
+    if (m_center)
+        m_center->EnginePoll();
     CheckCounterRange();
     // A box raised on an engine thread is shown here. The timer keeps firing
     // inside the box's event loop: the guard keeps it to exactly one box.
@@ -409,9 +523,9 @@ void TfmMain::ShutDown() {
     m_timerUpdate->stop();
     // Centre, then Local (which destroys the engine), then Remote (which
     // saves the host list); then the current test values.
-    DestroyForm(fmCenter.data());
-    DestroyForm(fmLocal.data());
-    DestroyForm(fmRemote.data());
+    DestroyForm(m_center.data());
+    DestroyForm(m_local.data());
+    DestroyForm(m_remote.data());
     try {
         TCfg::Save();
     } catch (const std::exception& e) {

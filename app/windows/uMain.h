@@ -5,8 +5,11 @@
 // loop on two timers: `Timer` every ViewTime moves reports into the panels,
 // `TimerUpdate` every 250 ms polls the engine's change flags and shows a box
 // an engine thread raised. It owns the three panels (and through the Local
-// panel the engine). User-interface thread only, but for ShowError, which an
-// engine thread may call.
+// panel the engine) and the result log's store, and wires them: the panels
+// know neither this window nor each other, they signal what they need done
+// and take what they need from the references handed to them here.
+// User-interface thread only, but for ShowError, which an engine thread may
+// call.
 #pragma once
 
 #include <QPointer>
@@ -27,6 +30,8 @@ class QAction;
 class TfmLocal;
 class TfmRemote;
 class TfmCenter;
+class TzfmCliSrv;
+class TLogStore;
 
 class TfmMain final : public TzfmMain {
     Q_OBJECT
@@ -85,11 +90,25 @@ private:
     void createActions();
     void createStatusBar();
     void createPanels();
+    void connectPanel(TzfmCliSrv* panel);
+    void connectCenter();
+    void createLogStore();
+    void connectDialogs();
+    // Both channel panels from the settings (colours, time axis, timing); a
+    // panel showing a stored log keeps its axis in minutes.
+    void RefreshPanels();
+    // Each channel panel shows the store's view of its side in view mode,
+    // its live graphs otherwise.
+    void ShowLogViews();
     void ShowStatusHints();
     void ShutDown();
     void CheckCounterRange();
 
     std::unique_ptr<Ui::TfmMain> ui;
+    QPointer<TfmLocal> m_local;
+    QPointer<TfmRemote> m_remote;
+    QPointer<TfmCenter> m_center;
+    QPointer<TLogStore> m_logStore;
     QTimer* m_timer = nullptr;
     QTimer* m_timerUpdate = nullptr;
     std::array<QLabel*, 4> m_panels{};

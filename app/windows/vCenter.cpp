@@ -6,13 +6,7 @@
 #include <QToolButton>
 
 #include "cNet0.h"
-#include "uLogStore.h"
-#include "uMain.h"
-#include "uPanelRules.h"
-#include "uSummary.h"
 #include "ui_vCenter.h"
-#include "vLocal.h"
-#include "vRemote.h"
 
 QPointer<TfmCenter> fmCenter;
 
@@ -79,29 +73,24 @@ void TfmCenter::resizeEvent(QResizeEvent* event) {
 }
 
 void TfmCenter::UpdateSummary() {
-    if (!fmLocal || !fmRemote || !fmMain)
+    if (!m_source)
         return;
-    const bool viewing = LogStore && LogStore->Viewing();
-    // In view mode: the stored log's span and its view statistics, each
-    // side over its own span.
-    const std::uint32_t elapsed = viewing ? LogStore->View(kSideLocal).Span : fmLocal->ElapsedMs();
-    // A duration from the monotonic clock, not a time of day.
-    fmMain->ShowElapsed(QString::fromStdString(FormatDuration(elapsed)));
-    const auto s = viewing
-                       ? ViewSummary(LogStore->View(kSideLocal), LogStore->View(kSideRemote))
-                       : ::UpdateSummary(fmLocal->Statistics(), fmRemote->Statistics(), elapsed);
-    if (!s)
+    const std::optional<TCenterFigures> figures = m_source();
+    if (!figures)
         return;
-    SetText(ui->stLSAvrgSpd, s->LSAvrgSpd);
-    SetText(ui->stLRAvrgSpd, s->LRAvrgSpd);
-    SetText(ui->stRQuality, s->RQuality);
-    SetText(ui->stRErrors, s->RErrors);
-    SetText(ui->stRSAvrgSpd, s->RSAvrgSpd);
-    SetText(ui->stRRAvrgSpd, s->RRAvrgSpd);
-    SetText(ui->stLQuality, s->LQuality);
-    SetText(ui->stLErrors, s->LErrors);
-    fmMain->ShowBandwidth(s->BandwidthText);
-    fmMain->ShowQuality(s->QualityText);
+    emit ElapsedShown(figures->ElapsedMs);
+    if (!figures->Summary)
+        return;
+    const TSummary& s = *figures->Summary;
+    SetText(ui->stLSAvrgSpd, s.LSAvrgSpd);
+    SetText(ui->stLRAvrgSpd, s.LRAvrgSpd);
+    SetText(ui->stRQuality, s.RQuality);
+    SetText(ui->stRErrors, s.RErrors);
+    SetText(ui->stRSAvrgSpd, s.RSAvrgSpd);
+    SetText(ui->stRRAvrgSpd, s.RRAvrgSpd);
+    SetText(ui->stLQuality, s.LQuality);
+    SetText(ui->stLErrors, s.LErrors);
+    emit SummaryShown(s);
 }
 
 void TfmCenter::LocalSendingCheck() {
@@ -111,8 +100,7 @@ void TfmCenter::LocalSendingCheck() {
     const bool sending = engine->IsSending(false);
     if (sending != ui->sbSendLocal->isChecked()) {
         ui->sbSendLocal->setChecked(sending);
-        if (fmMain)
-            fmMain->EraseStatistics();
+        emit EraseStatisticsWanted();
     }
 }
 
@@ -121,10 +109,9 @@ void TfmCenter::sbSendLocalClick() {
     if (engine == nullptr)
         return;
     engine->SetSending(ui->sbSendLocal->isChecked(), false);
-    if (fmMain)
-        fmMain->EraseStatistics();
-    if (ui->sbSendLocal->isChecked() && LogStore)
-        LogStore->SetViewMode(false);
+    emit EraseStatisticsWanted();
+    if (ui->sbSendLocal->isChecked())
+        emit LiveWanted();
 }
 
 void TfmCenter::sbSendRemoteClick() {
@@ -133,10 +120,9 @@ void TfmCenter::sbSendRemoteClick() {
         return;
     engine->SetSending(ui->sbSendRemote->isChecked(), true);
     m_repeat = kRepeatTime / kUpdateInterval;
-    if (fmMain)
-        fmMain->EraseStatistics();
-    if (ui->sbSendRemote->isChecked() && LogStore)
-        LogStore->SetViewMode(false);
+    emit EraseStatisticsWanted();
+    if (ui->sbSendRemote->isChecked())
+        emit LiveWanted();
 }
 
 void TfmCenter::EnginePoll() {
@@ -154,20 +140,15 @@ void TfmCenter::EnginePoll() {
         const bool sending = engine->IsSending(true);
         if (sending != ui->sbSendRemote->isChecked()) {
             ui->sbSendRemote->setChecked(sending);
-            if (fmMain)
-                fmMain->EraseStatistics();
+            emit EraseStatisticsWanted();
         }
     }
 }
 
 void TfmCenter::sbClearGrClick() {
-    if (fmMain)
-        fmMain->ClearGraphs();
+    emit ClearGraphsWanted();
 }
 
 void TfmCenter::sbClearStatClick() {
-    if (fmLocal)
-        fmLocal->RestartStatistics();
-    if (fmRemote)
-        fmRemote->RestartStatistics();
+    emit RestartStatisticsWanted();
 }

@@ -2,13 +2,23 @@
 // The Centre panel "Statistics": the send buttons of both directions, the
 // clear buttons, the store/view log buttons (their actions `ActStoreLog` and
 // `ActViewLog`; storing and viewing belong to the result-log windows) and
-// the eight figure boxes that UpdateSummary fills from the two channel
-// panels' totals. User-interface thread only.
+// the eight figure boxes that UpdateSummary fills.
+//
+// The panel knows neither the main window nor the channel panels. The main
+// window hands it the source of its figures (the two channel panels'
+// totals, or a stored log's view statistics) and connects its signals: the
+// figures once shown (ElapsedShown, SummaryShown: the status bar and any
+// other window that presents the summary) and the requests of its buttons.
+// User-interface thread only.
 #pragma once
 
 #include <QPointer>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
+#include "uSummary.h"
 #include "zForm.h"
 
 namespace Ui {
@@ -16,6 +26,14 @@ class TfmCenter;
 }
 class QAction;
 class QToolButton;
+
+// The figures of one view tick, as the main window gathers them.
+struct TCenterFigures {
+    std::uint32_t ElapsedMs = 0;     // the statistics time of the Local side
+    std::optional<TSummary> Summary; // nothing while no time elapsed: the boxes keep their texts
+};
+// Answers nothing while there are no figures to show (no channel panels).
+using TCenterSource = std::function<std::optional<TCenterFigures>()>;
 
 class TfmCenter final : public TzfmForm {
     Q_OBJECT
@@ -25,6 +43,9 @@ public:
     Q_INVOKABLE explicit TfmCenter(QWidget* owner = nullptr);
     ~TfmCenter() override;
 
+    void SetSource(TCenterSource source) { m_source = std::move(source); }
+    // Takes the figures from the source, shows them in the boxes and
+    // signals them.
     void UpdateSummary();
     void LocalSendingCheck();
     void EnginePoll();
@@ -42,11 +63,26 @@ public:
     QAction* ActViewLog() const;
     int RepeatCounter() const { return m_repeat; }
 
+signals:
+    void ElapsedShown(std::uint32_t elapsedMs);
+    void SummaryShown(const TSummary& summary);
+    // A send button changed this copy's or the peer's sending: both sides'
+    // statistics restart.
+    void EraseStatisticsWanted();
+    // A send button started sending: a stored log shown gives way to the
+    // live figures.
+    void LiveWanted();
+    void ClearGraphsWanted();
+    // "Clear statistics": both sides' statistics restart (no restart mark
+    // for the result log).
+    void RestartStatisticsWanted();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     std::unique_ptr<Ui::TfmCenter> ui;
+    TCenterSource m_source;
     int m_repeat = 0;
 };
 

@@ -10,10 +10,7 @@
 
 #include "uAppStr.h"
 #include "uHostList.h"
-#include "uMain.h"
 #include "ui_vzCliSrv.h"
-#include "vCenter.h"
-#include "vRemote.h"
 
 QPointer<TfmLocal> fmLocal;
 
@@ -86,14 +83,9 @@ void TfmLocal::EnginePoll() {
     // in between raises the flag again for the next poll instead of being
     // lost.
     if (m_engine->SettingsChanged.exchange(false)) {
-        if (fmCenter)
-            fmCenter->SetSendLocal(m_engine->IsSending(false));
         ShowSpeed(0);
         ShowPacketSize(0);
-        if (fmRemote)
-            fmRemote->ShowDestination();
-        if (fmMain)
-            fmMain->EraseStatistics();
+        emit EngineSettingsChanged(m_engine->IsSending(false));
     }
 }
 
@@ -122,10 +114,9 @@ void TfmLocal::ApplyRecvAddress() {
     const auto address = CheckAcceptAddress(text.toStdString());
     if (!address) {
         // A typo would silence reception: refuse it, keep the old choice.
-        if (fmMain)
-            fmMain->ShowStatusLine([typed = text.toStdString(), kept = m_acceptText.toStdString()] {
-                return AppText(kLineBadRecvAddress, typed, kept);
-            });
+        emit StatusLineWanted([typed = text.toStdString(), kept = m_acceptText.toStdString()] {
+            return AppText(kLineBadRecvAddress, typed, kept);
+        });
         ui->coRecvAddr->setEditText(m_acceptText);
         return;
     }

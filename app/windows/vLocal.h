@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Local panel: this copy's own sending and receiving (side 0). It creates
 // the one engine of the program, publishes it, and destroys it when it is
-// destroyed; the accepted sender is chosen in `coRecvAddr`.
+// destroyed; the accepted sender is chosen in `coRecvAddr`. A change of
+// this copy's settings by the peer is signalled (EngineSettingsChanged) for
+// the main window to bring the other panels along.
 // User-interface thread only.
 #pragma once
 
@@ -25,6 +27,12 @@ public:
     // Takes the text of `coRecvAddr` as the accepted sender; refuses and
     // restores the old text when it is no address.
     void ApplyRecvAddress();
+
+signals:
+    // The peer changed this copy's sending, speed, size or destination (the
+    // engine's SettingsChanged); `sending` is this copy's sending now. The
+    // panel has shown its own speed and size already.
+    void EngineSettingsChanged(bool sending);
 
 protected:
     TbNReportRing* ReportRing() override;

@@ -11,9 +11,7 @@
 
 #include "uAppStr.h"
 #include "uHostList.h"
-#include "uMain.h"
 #include "uPanelRules.h"
-#include "vCenter.h"
 #include "ui_vzCliSrv.h"
 #include "zIniReg.h"
 
@@ -158,11 +156,9 @@ bool TfmRemote::ApplyHost() {
     const auto choice = CheckHost(typed.toStdString());
     if (!choice) {
         // A typo used to become the broadcast destination and flood the LAN.
-        if (fmMain)
-            fmMain->ShowStatusLine(
-                [text = typed.toStdString(), kept = m_currentHost.toStdString()] {
-                    return AppText(kLineBadRemoteHost, text, kept);
-                });
+        emit StatusLineWanted([text = typed.toStdString(), kept = m_currentHost.toStdString()] {
+            return AppText(kLineBadRemoteHost, text, kept);
+        });
         ui->coAddress->setEditText(m_currentHost);
         return false;
     }
@@ -183,16 +179,16 @@ bool TfmRemote::ApplyHost() {
     SetHostItems(list);
     ui->coAddress->setCurrentIndex(0);
     ui->coAddress->setEditText(text);
-    if (m_engine->IsSending(false) && fmMain)
-        fmMain->EraseStatistics();
+    if (m_engine->IsSending(false))
+        emit EraseStatisticsWanted();
     return true;
 }
 
-void TfmRemote::ShowDestination() {
+void TfmRemote::ShowDestination(bool commanding) {
     // Only while this copy does not command the peer to send. The engine's
     // IsSending(true) also turns true as soon as the peer's data arrives,
     // which would hide exactly the peer that just started sending to us.
-    if (!AttachEngine() || (fmCenter && fmCenter->SendRemoteButton()->isChecked()))
+    if (!AttachEngine() || commanding)
         return;
     const std::uint32_t destination = m_engine->Destination();
     if (destination == m_lastDestination)

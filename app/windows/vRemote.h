@@ -27,8 +27,9 @@ public:
     // Applies the text of `coAddress`: a text that is no IPv4 address nor
     // "Broadcast" is refused with a status message and the old text returns.
     bool ApplyHost();
-    // Shows the engine's destination unless the peer is commanded to send.
-    void ShowDestination();
+    // Shows the engine's destination unless this copy commands the peer to
+    // send (`commanding`, the Centre panel's remote send button).
+    void ShowDestination(bool commanding);
     // Every 250 ms: the peer's packet-size and speed change flags, and the
     // own address for `coRecvAddr` once it is known.
     void EnginePoll();

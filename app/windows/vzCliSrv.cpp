@@ -12,8 +12,6 @@
 
 #include "uAppStr.h"
 #include "uConfig.h"
-#include "uLogStore.h"
-#include "uMain.h"
 #include "uPanelRules.h"
 #include "uSpeedStr.h"
 #include "ui_vzCliSrv.h"
@@ -178,7 +176,7 @@ void TzfmCliSrv::ProcessBatch(bool first, std::span<const TbNReport> reports,
                               const TClockNow& now) {
     LogSamples(m_processor.ProcessReports(first, reports, now));
     // In view mode the graphs show the stored log: no live points.
-    if (LogStore && LogStore->Viewing())
+    if (m_showingLog)
         return;
     const auto& points = m_processor.Points();
     TChartAdapter::UpdateAll(*m_chartSend, *m_chartRecv, *m_chartErrp, points,
@@ -196,11 +194,12 @@ void TzfmCliSrv::ProcessBatch(bool first, std::span<const TbNReport> reports,
 void TzfmCliSrv::LogSamples(const std::vector<TSample>& samples) {
     // In view mode no points are added (storing is off then): a restart of
     // the statistics meanwhile does not end the view.
-    if (LogStore && !LogStore->Viewing() && !samples.empty())
-        LogStore->AddSamples(m_letter, samples);
+    if (!m_showingLog && !samples.empty())
+        emit SamplesAdded(m_letter, samples);
 }
 
 void TzfmCliSrv::ShowLogView(const TLogView* view) {
+    m_showingLog = view != nullptr;
     ClearGraphs();
     for (TChartAdapter* chart : {m_chartSend.get(), m_chartRecv.get()})
         chart->SetXLabelsVisible(view != nullptr);
@@ -412,6 +411,5 @@ void TzfmCliSrv::ShowPacketSize(std::int32_t size) {
 void TzfmCliSrv::RestartOnChange(bool onlyWhenSending) {
     if (onlyWhenSending && (m_engine == nullptr || !m_engine->IsSending(Remote())))
         return;
-    if (fmMain)
-        fmMain->EraseStatistics();
+    emit EraseStatisticsWanted();
 }

@@ -8,6 +8,11 @@
 // assigns what it answers. User-interface thread only. It owns its form and
 // its three chart adapters; the engine is reached through the program-wide
 // reference every tick, never kept across ticks.
+//
+// The panel knows neither the main window nor its siblings: what it needs
+// done outside itself (restart both sides' statistics, store its samples,
+// show a status message) it signals, and the main window, which creates the
+// panels, connects those signals.
 #pragma once
 
 #include <QPointer>
@@ -17,6 +22,7 @@
 #include <vector>
 
 #include "cNet0.h"
+#include "uAppStr.h"
 #include "uChartAdapter.h"
 #include "uReportModel.h"
 #include "uResultLog.h"
@@ -50,13 +56,16 @@ public:
     // View mode of the result log (uLogStore): draws the side's view of a
     // stored log with the x axis in minutes and its labels shown; nullptr
     // leaves view mode (graphs cleared, the live time axis of GraphTime).
+    // While a log is shown, reports still feed the statistics but add no
+    // points to the graphs and no samples to the log.
     void ShowLogView(const TLogView* view);
+    bool ShowingLog() const { return m_showingLog; }
     bool Remote() const { return m_side != 0; }
 
     void ShowSpeed(std::int64_t speed);
     void ShowPacketSize(std::int32_t size);
     // With `onlyWhenSending` and this side not sending, nothing happens;
-    // otherwise the main window's EraseStatistics runs.
+    // otherwise EraseStatisticsWanted is signalled.
     void RestartOnChange(bool onlyWhenSending);
     // One page of the speed track bar down (-1) or up (+1), as the shortcuts
     // do. A step that cannot move the bar keeps the speed.
@@ -76,6 +85,15 @@ public:
 
     // The engine reference of this tick; empty without an engine.
     TbNBSClient* Engine() const { return m_engine; }
+
+signals:
+    // Both sides' statistics should restart (a change of this side's speed,
+    // size or host while it sends).
+    void EraseStatisticsWanted();
+    // The samples the statistics just took, in order, for the result log.
+    void SamplesAdded(char side, const std::vector<TSample>& samples);
+    // A message for the status line, made in the selected language.
+    void StatusLineWanted(const TMakeText& make);
 
 protected:
     TzfmCliSrv(int side, char letter, QWidget* owner);
@@ -120,6 +138,7 @@ protected:
     QMenu* m_puSpeed = nullptr;
     QActionGroup* m_speedGroup = nullptr;
     int m_indicatorShown = -1;
+    bool m_showingLog = false;
     std::vector<TbNReport> m_reportBuffer;
     TbNRcvbufDrops m_dropsBase{}; // the count at the last statistics restart
 };

@@ -30,6 +30,7 @@
 #include "tWindowFixture.h"
 #include "ui_zvTrans.h"
 #include "zForm.h"
+#include "zInit.h"
 #include "zMain.h"
 #include "zTrans.h"
 #include "zTransW.h"
@@ -186,7 +187,7 @@ protected:
             ::setenv("RAVELOX_HOME", Path(home).c_str(), 1);
             LangDef->UpdateLangList();
         }
-        InstallTranslation();
+        InstallFrameworkTranslation();
         InitMsgStrings();
         LangDef->MainWindowExists = true;
     }
@@ -204,7 +205,7 @@ protected:
         for (const auto& form : forms)
             if (!form.isNull() && form->parent() == nullptr)
                 TzfmForm::DestroyForm(form);
-        FreeTranslation();
+        FreeFrameworkTranslation();
         TLangTest::TearDown();
     }
     template <class T> T* Create() { return TzfmForm::Create<T>(nullptr); }
