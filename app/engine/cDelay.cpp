@@ -155,19 +155,21 @@ void TbNDelayMeter::RestartDelayBase() {
 void TbNDelayMeter::AddDelay(std::uint64_t sendNs, std::int64_t arrivalNs) {
     // The two clocks differ by an unknown offset: only the transit time's
     // changes mean something.
-    const std::int64_t transit = arrivalNs - static_cast<std::int64_t>(sendNs);
+    // (Modulo 2^64: a send time from a peer is any 64-bit value.)
+    const auto transit = static_cast<std::int64_t>(static_cast<std::uint64_t>(arrivalNs) - sendNs);
     if (!m_baseKnown) {
         m_baseKnown = true;
         m_minTransit = transit;
         m_lastTransit = transit;
     } else {
         // Interarrival jitter as RTP receivers estimate it (RFC 3550 6.4.1).
-        const double d = std::fabs(static_cast<double>(transit - m_lastTransit));
+        const double d =
+            std::fabs(static_cast<double>(transit) - static_cast<double>(m_lastTransit));
         m_jitter += (d - m_jitter) / 16.0;
         m_lastTransit = transit;
         m_minTransit = std::min(m_minTransit, transit);
     }
-    m_delay.Add(static_cast<std::uint64_t>(transit - m_minTransit));
+    m_delay.Add(static_cast<std::uint64_t>(transit) - static_cast<std::uint64_t>(m_minTransit));
     m_delayKnown = true;
 }
 

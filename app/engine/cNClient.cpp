@@ -181,7 +181,8 @@ bool TbNBSClient::CreateSocket() {
     m_rcvbufDropsTotalBase.store(0);
     // The kernel's receive time of each datagram: the thread's own delay
     // before it reads a datagram stays out of the measured delay.
-    m_kernelStamps.store(::setsockopt(s, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) == 0);
+    m_kernelStamps.store(m_extEnabled.load() &&
+                         ::setsockopt(s, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) == 0);
     unsigned long blocking = 0;
     ioctlsocket(s, FIONBIO_QUERY, &blocking);
     m_socket.store(s, std::memory_order_release);

@@ -1062,8 +1062,8 @@ bool TbNet0::Receive(std::uint8_t* buffer) {
             kernelNs = static_cast<std::int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
         }
     }
-    m_arrivalFromKernel = kernelNs != 0;
-    m_arrivalNs = m_arrivalFromKernel ? kernelNs - m_realtimeOffsetNs : NowNs();
+    if (m_extEnabled.load(std::memory_order_relaxed))
+        m_arrivalNs = kernelNs != 0 ? kernelNs - m_realtimeOffsetNs : NowNs();
     m_lastReceiveLength.store(static_cast<std::int32_t>(received));
     m_lastSource.store(from.sin_addr.s_addr, std::memory_order_relaxed);
     m_lastSourcePort = ntohs(from.sin_port);
@@ -1280,8 +1280,9 @@ void TbNet0::Measure(const TbNDatagramClass& c, std::uint32_t source, TbNLastRea
     // this side echoes the same time several times.
     if ((b.Flags & efEcho) != 0 && b.EchoTimeNs != m_lastEchoTaken) {
         m_lastEchoTaken = b.EchoTimeNs;
-        const std::int64_t rtt = m_arrivalNs - static_cast<std::int64_t>(b.EchoTimeNs) -
-                                 static_cast<std::int64_t>(b.HoldNs);
+        // Modulo 2^64: the echo and hold fields are whatever the peer sent.
+        const auto rtt = static_cast<std::int64_t>(static_cast<std::uint64_t>(m_arrivalNs) -
+                                                   b.EchoTimeNs - b.HoldNs);
         constexpr std::int64_t kRttMaxNs = 60'000'000'000;
         if (rtt > 0 && rtt < kRttMaxNs)
             m_meter.AddRtt(rtt);

@@ -490,7 +490,6 @@ protected:
     TbNDelayInterval m_lastClosed{};
     std::int64_t m_arrivalNs = 0;        // receive time of the datagram just read (monotonic)
     std::int64_t m_realtimeOffsetNs = 0; // realtime minus monotonic, for kernel stamps
-    bool m_arrivalFromKernel = false;
 
     TSendThread m_thread{*this};
 };
