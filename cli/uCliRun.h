@@ -9,6 +9,7 @@
 #include <string>
 
 #include "uCliArgs.h"
+#include "uCliLimits.h"
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1; // socket error; view: a log that cannot be shown
@@ -29,6 +30,7 @@ struct TCliEngineOptions {
 
 struct TRespondOptions {
     TCliEngineOptions Engine;
+    TCliLimitOptions Limits;
     std::int32_t Duration = 0; // s; 0 = until SIGINT or SIGTERM
 };
 
