@@ -12,14 +12,17 @@
 
 namespace fuzz {
 
-// A temporary folder for this process, made on first use and never shared.
+// A folder for this process under TMPDIR (run-fuzz.sh points it into its
+// own work folder; libFuzzer ends without running exit handlers), made on
+// first use and never shared.
 inline const std::string& Folder() {
     static const std::string folder = [] {
-        char name[] = "/tmp/rvfuzz-XXXXXX";
-        const char* made = ::mkdtemp(name);
-        if (made == nullptr)
+        const char* tmp = std::getenv("TMPDIR");
+        std::string name =
+            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/rvfuzz-XXXXXX";
+        if (::mkdtemp(name.data()) == nullptr)
             std::abort();
-        return std::string(made);
+        return name;
     }();
     return folder;
 }

@@ -16,10 +16,10 @@ failed=""
 for t in $targets; do
     work="$out/$t"
     rm -rf "$work"
-    mkdir -p "$work/corpus" "$work/artifacts"
+    mkdir -p "$work/corpus" "$work/artifacts" "$work/tmp"
     cp "$here/corpus/$t/"* "$work/corpus/"
     status=0
-    ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    TMPDIR="$work/tmp" ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
         "$bin/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$work/artifacts/" "$work/corpus" \
         >"$work/log" 2>&1 || status=$?
