@@ -13,7 +13,8 @@ PACKAGES := cmake ninja-build g++ pkg-config \
 	qt6-base-dev qt6-charts-dev libqt6opengl6-dev \
 	libcli11-dev nlohmann-json3-dev \
 	iproute2 nftables util-linux \
-	dpkg-dev desktop-file-utils man-db
+	dpkg-dev desktop-file-utils man-db \
+	clang libclang-rt-14-dev xvfb
 
 .PHONY: deps build test run package clean
 

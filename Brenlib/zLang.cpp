@@ -141,42 +141,70 @@ std::uint32_t LcidOfLocaleName(std::string_view name) {
     return 0;
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at text[i]; 0 when none
+// begins there.
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    std::size_t extra = 0;
+    std::uint32_t min = 0;
+    if (c < 0x80)
+        return 1;
+    if ((c & 0xE0) == 0xC0) {
+        extra = 1;
+        min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        extra = 2;
+        min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        extra = 3;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + extra >= text.size())
+        return 0;
+    std::uint32_t code = c & (0x3Fu >> extra);
+    for (std::size_t k = 1; k <= extra; ++k) {
+        const auto d = static_cast<unsigned char>(text[i + k]);
+        if ((d & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (d & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    return extra + 1;
+}
+
+} // namespace
+
 bool IsValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t extra = 0;
-        std::uint32_t min = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            min = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            min = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            min = 0x10000;
-        } else {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = Utf8SequenceAt(text, i);
+        if (n == 0)
             return false;
-        }
-        if (i + extra >= text.size())
-            return false;
-        std::uint32_t code = c & (0x3Fu >> extra);
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto d = static_cast<unsigned char>(text[i + k]);
-            if ((d & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (d & 0x3F);
-        }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        i += extra + 1;
+        i += n;
     }
     return true;
+}
+
+std::string ValidUtf8(std::string text) {
+    if (IsValidUtf8(text))
+        return text;
+    std::string out;
+    out.reserve(text.size() + 16);
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = Utf8SequenceAt(text, i);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(text, i, n);
+            i += n;
+        }
+    }
+    return out;
 }
 
 std::string AnsiToUtf8(std::string_view text, int codePage) {
@@ -225,7 +253,7 @@ bool TbLangFile::Exists() const {
 }
 
 std::string TbLangFile::Decode(std::string text) const {
-    return m_utf8 ? text : AnsiToUtf8(text, m_codePage);
+    return m_utf8 ? ValidUtf8(std::move(text)) : AnsiToUtf8(text, m_codePage);
 }
 
 std::string TbLangFile::ReadString(std::string_view section, std::string_view key,
@@ -243,19 +271,17 @@ void TbLangFile::WriteString(std::string_view section, std::string_view key,
 
 TIniValues TbLangFile::ReadValues(std::string_view section) const {
     auto values = ReadSectionValues(section);
-    if (!m_utf8)
-        for (auto& [key, value] : values) {
-            key = Decode(key);
-            value = Decode(value);
-        }
+    for (auto& [key, value] : values) {
+        key = Decode(key);
+        value = Decode(value);
+    }
     return values;
 }
 
 std::vector<std::string> TbLangFile::ReadLines(std::string_view section) const {
     auto lines = ReadSectionLines(section);
-    if (!m_utf8)
-        for (auto& line : lines)
-            line = Decode(line);
+    for (auto& line : lines)
+        line = Decode(line);
     return lines;
 }
 

@@ -46,6 +46,9 @@ int CodePageOfLcid(std::uint32_t lcid);
 std::uint32_t LcidOfLocaleName(std::string_view name);
 // Whether text is well-formed UTF-8.
 bool IsValidUtf8(std::string_view text);
+// The text with every byte that does not begin a well-formed UTF-8 sequence
+// replaced by U+FFFD (a file marked UTF-8 may still hold such bytes).
+std::string ValidUtf8(std::string text);
 // Single-byte text of the code page as UTF-8 (through iconv); bytes the code
 // page does not define become U+FFFD.
 std::string AnsiToUtf8(std::string_view text, int codePage);

@@ -106,6 +106,25 @@ int main(int argc, char** argv) {
     respondArgs.Add(respond, true, false);
     respondArgs.AddInterval(respond);
     respond->add_option("--duration", duration, "stop after S seconds (0: at SIGINT/SIGTERM)");
+    std::int64_t peerSilence = 0;
+    std::string maxSpeed;
+    std::int64_t maxSendTime = 0;
+    std::string allow;
+    CLI::Option* peerSilenceOption = respond->add_option(
+        "--peer-silence", peerSilence,
+        "end a commanded sending after S seconds without a word from that peer; 0: never "
+        "(settings: PeerSilence, default 10, at least 3)");
+    CLI::Option* maxSpeedOption =
+        respond->add_option("--max-speed", maxSpeed,
+                            "lower commanded speeds to RATE, e.g. 1G (settings: PeerMaxSpeed)");
+    CLI::Option* maxSendTimeOption = respond->add_option(
+        "--max-send-time", maxSendTime,
+        "end one commanded sending after S seconds unless commanded again (settings: "
+        "PeerMaxSendTime)");
+    CLI::Option* allowOption = respond->add_option(
+        "--allow", allow,
+        "obey and answer only these sources, CIDR[,CIDR...], e.g. 198.18.0.0/15 (settings: "
+        "PeerAllow)");
 
     TEngineArgs testArgs;
     std::string host;
@@ -167,6 +186,14 @@ int main(int argc, char** argv) {
             TRespondOptions options;
             options.Engine = respondArgs.Get();
             options.Duration = CheckSeconds(duration, 0, "--duration");
+            if (peerSilenceOption->count() > 0)
+                options.Limits.PeerSilence = CheckSeconds(peerSilence, 0, "--peer-silence");
+            if (maxSpeedOption->count() > 0)
+                options.Limits.MaxSpeed = ParseRate(maxSpeed, "--max-speed");
+            if (maxSendTimeOption->count() > 0)
+                options.Limits.MaxSendTime = CheckSeconds(maxSendTime, 1, "--max-send-time");
+            if (allowOption->count() > 0)
+                options.Limits.Allow = allow;
             LoadSettings();
             ApplyEngineOptions(options.Engine);
             return RunRespond(options);

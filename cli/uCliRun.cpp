@@ -506,19 +506,25 @@ void ApplyEngineOptions(const TCliEngineOptions& options) {
 int RunRespond(const TRespondOptions& options) {
     const bool json = options.Engine.Json;
     g_jsonErrors.store(json);
+    // Read before the engine exists: it takes the limits at construction.
+    const TbNLimits limits = ApplyLimitOptions(options.Limits);
     TStopSignals signals;
     InstallOutward();
     TCliEngine engine;
     if (!EngineOpen(engine))
         return kExitFailure;
+    const std::int32_t silenceMs = engine->PeerSilenceInForce();
     const TbNSocketBuffers buffers = engine->SocketBuffers();
     Print(json,
           {{"listening",
             {{"port", CfgOpt.Port},
              {"recv_buf_bytes", buffers.RecvBuf},
-             {"send_buf_bytes", buffers.SendBuf}}}},
+             {"send_buf_bytes", buffers.SendBuf},
+             {"limits", LimitsJson(limits, silenceMs)}}}},
           "ravelox-cli respond: listening on UDP port " + std::to_string(CfgOpt.Port) + "; " +
               BuffersText(buffers.RecvBuf, buffers.SendBuf) + "; SIGINT (Ctrl-C) or SIGTERM stops");
+    if (!json)
+        PrintLine(LimitsText(limits, silenceMs));
 
     TCliSides sides;
     sides.Restart();
@@ -557,6 +563,11 @@ int RunRespond(const TRespondOptions& options) {
                   std::string("peer set: sending ") + (engine->IsSending(false) ? "on" : "off") +
                       ", speed " + SpeedText(engine->GetSpeed(false)) + ", length " +
                       std::to_string(length));
+        }
+        if (engine->SendingStoppedChanged.exchange(false)) {
+            const tNetStopCause cause = engine->StopCause();
+            Print(json, StopJson(cause, silenceMs, limits.MaxSendTime),
+                  StopText(cause, silenceMs, limits.MaxSendTime));
         }
         // As the desktop program does when the own sending changes: the
         // statistics start again.

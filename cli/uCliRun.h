@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "uCliArgs.h"
+#include "uCliLimits.h"
 #include "uVerdict.h"
 
 inline constexpr int kExitOk = 0;
@@ -33,6 +34,7 @@ struct TCliEngineOptions {
 
 struct TRespondOptions {
     TCliEngineOptions Engine;
+    TCliLimitOptions Limits;
     std::int32_t Duration = 0; // s; 0 = until SIGINT or SIGTERM
 };
 

@@ -6,7 +6,9 @@
 # chosen as its peer and its settings in a temporary program folder (the
 # user's own settings are untouched). Nothing reaches the real network: the
 # namespaces have no route out. Closing the window tears it all down.
-# Without a display it says so and runs `ravelox-cli test` for 10 s instead.
+# Without a display it says so and runs `ravelox-cli test` for 10 s instead
+# (RUN_LINK_TEST_TIME seconds). Everything it started ends with it: when the
+# window closes, when the test ends, and on SIGINT (Ctrl+C) or SIGTERM.
 #
 # usage: run-link.sh [BIN_DIR]           (needs root: namespaces, veth)
 #        RUN_LINK_SCREENSHOT=out.png run-link.sh BIN_DIR
@@ -21,16 +23,47 @@ FAR=rvrun$$-far
 TMP=$(mktemp -d /tmp/ravelox-run.XXXXXX)
 PIDS=""
 
+# Ends what runs in one of the namespaces, by pid: a process that is still
+# there keeps the namespace alive after `ip netns del`.
+end_netns() { # namespace
+    pids=$(ip netns pids "$1" 2>/dev/null) || return 0
+    [ -n "$pids" ] || return 0
+    kill $pids 2>/dev/null || true
+    i=0
+    while [ -n "$(ip netns pids "$1" 2>/dev/null)" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
+    pids=$(ip netns pids "$1" 2>/dev/null) || return 0
+    [ -z "$pids" ] || kill -KILL $pids 2>/dev/null || true
+}
+
 cleanup() {
+    trap '' INT TERM
     if [ -n "${RUN_LINK_LOGS:-}" ]; then mkdir -p "$RUN_LINK_LOGS"; cp "$TMP"/*.log "$RUN_LINK_LOGS"/ 2>/dev/null || true; fi
     for p in $PIDS; do kill "$p" 2>/dev/null || true; done
     for p in $PIDS; do wait "$p" 2>/dev/null || true; done
+    end_netns "$NEAR"
+    end_netns "$FAR"
     ip netns del "$NEAR" 2>/dev/null || true
     ip netns del "$FAR" 2>/dev/null || true
     rm -rf "$TMP"
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# Every program runs in the background and the script waits for it: a
+# trapped signal interrupts `wait` at once (not so a foreground command).
+# start PROGRAM...: runs it in the background and adds its pid to PIDS. The
+# functions far and near end in exec, so the pid is the program's itself,
+# not a subshell's.
+start() {
+    "$@" &
+    PIDS="$PIDS $!"
+    LAST=$!
+}
+pause() { # seconds
+    sleep "$1" &
+    wait $! || true
+}
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "run-link.sh: needs root for the network namespaces (make run uses sudo)" >&2
@@ -54,28 +87,25 @@ mkdir -p "$TMP/near" "$TMP/far" "$TMP/config"
 printf '[HostAddress]\nL0=198.18.0.2\n' > "$TMP/near/ravelox.INI"
 
 far() {
-    ip netns exec "$FAR" env RAVELOX_HOME="$TMP/far" XDG_CONFIG_HOME="$TMP/config" "$@"
+    exec ip netns exec "$FAR" env RAVELOX_HOME="$TMP/far" XDG_CONFIG_HOME="$TMP/config" "$@"
 }
 
 near() {
-    ip netns exec "$NEAR" env RAVELOX_HOME="$TMP/near" XDG_CONFIG_HOME="$TMP/config" \
+    exec ip netns exec "$NEAR" env RAVELOX_HOME="$TMP/near" XDG_CONFIG_HOME="$TMP/config" \
         XDG_RUNTIME_DIR="$TMP" "$@"
 }
 
 if [ -n "${RUN_LINK_SCREENSHOT:-}" ]; then
     # X over its filesystem socket crosses network namespaces.
     DISPLAY_NO=$((90 + $$ % 100))
-    Xvfb ":$DISPLAY_NO" -screen 0 1024x640x24 -nolisten tcp >"$TMP/xvfb.log" 2>&1 &
-    PIDS="$PIDS $!"
+    start Xvfb ":$DISPLAY_NO" -screen 0 1024x640x24 -nolisten tcp >"$TMP/xvfb.log" 2>&1
     i=0
     while [ ! -S "/tmp/.X11-unix/X$DISPLAY_NO" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-    near env DISPLAY=":$DISPLAY_NO" QT_QPA_PLATFORM=xcb "$BIN/ravelox" >"$TMP/near.log" 2>&1 &
-    PIDS="$PIDS $!"
-    sleep 2
-    far "$BIN/ravelox-cli" test 198.18.0.1 --time 60 --local-speed 20M --remote-speed 50M \
-        --local-length 1400 --remote-length 1000 >"$TMP/far.log" 2>&1 &
-    PIDS="$PIDS $!"
-    sleep "${RUN_LINK_SECONDS:-14}"
+    start near env DISPLAY=":$DISPLAY_NO" QT_QPA_PLATFORM=xcb "$BIN/ravelox" >"$TMP/near.log" 2>&1
+    pause 2
+    start far "$BIN/ravelox-cli" test 198.18.0.1 --time 60 --local-speed 20M --remote-speed 50M \
+        --local-length 1400 --remote-length 1000 >"$TMP/far.log" 2>&1
+    pause "${RUN_LINK_SECONDS:-14}"
     # The root window, cut down to what is not the empty (black) screen.
     DISPLAY=":$DISPLAY_NO" import -window root "$TMP/root.png"
     convert "$TMP/root.png" -bordercolor black -border 1 -trim +repage "$RUN_LINK_SCREENSHOT"
@@ -83,14 +113,17 @@ if [ -n "${RUN_LINK_SCREENSHOT:-}" ]; then
     exit 0
 fi
 
-far "$BIN/ravelox-cli" respond >"$TMP/far.log" 2>&1 &
-PIDS="$PIDS $!"
+start far "$BIN/ravelox-cli" respond >"$TMP/far.log" 2>&1
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "make run: no display; running 'ravelox-cli test 198.18.0.2' on the private link for 10 s instead."
-    near "$BIN/ravelox-cli" test 198.18.0.2 --time 10
-    exit $?
+    seconds=${RUN_LINK_TEST_TIME:-10}
+    echo "make run: no display; running 'ravelox-cli test 198.18.0.2' on the private link for $seconds s instead."
+    start near "$BIN/ravelox-cli" test 198.18.0.2 --time "$seconds"
+    status=0
+    wait "$LAST" || status=$?
+    exit $status
 fi
 
 echo "make run: ravelox on 198.18.0.1 against 'ravelox-cli respond' on 198.18.0.2 (a private link; nothing reaches the real network). Close the window to end."
-near env DISPLAY="${DISPLAY:-}" XAUTHORITY="${XAUTHORITY:-}" "$BIN/ravelox"
+start near env DISPLAY="${DISPLAY:-}" XAUTHORITY="${XAUTHORITY:-}" "$BIN/ravelox"
+wait "$LAST" || true

@@ -17,6 +17,11 @@ RIni kOptionsTable[] = {
     {ikInteger, r_, "SockSendBuf", &CfgOpt.SockSendBuf, 0},
     {ikInteger, r_, "Extension", &CfgOpt.Extension, 0},
     {ikIntList, r_, "Colors", Colors.data(), co__Count},
+    // What a peer may command: see TCfgOpt.
+    {ikInteger, r_, "PeerSilence", &CfgOpt.PeerSilence, 0},
+    {ikInteger, r_, "PeerMaxSpeed", &CfgOpt.PeerMaxSpeed, 0},
+    {ikInteger, r_, "PeerMaxSendTime", &CfgOpt.PeerMaxSendTime, 0},
+    {ikString, r_, "PeerAllow", &CfgOpt.PeerAllow, 0},
     {},
 };
 

@@ -145,6 +145,16 @@ TbNet0::TbNet0() {
     RebuildHeader();
     m_infoTime.store(CfgOpt.InfoTime);
     m_extEnabled.store(CfgOpt.Extension != 0);
+    TbNLimits limits;
+    limits.PeerSilence = CfgOpt.PeerSilence;
+    limits.MaxSpeed = CfgOpt.PeerMaxSpeed;
+    limits.MaxSendTime = CfgOpt.PeerMaxSendTime;
+    if (std::string error; !ParseAllowList(CfgOpt.PeerAllow, limits.Allow, error)) {
+        // A list that cannot be read obeys nobody rather than everybody.
+        limits.Allow = TbNAllowList{};
+        limits.Allow.Active = true;
+    }
+    SetLimits(limits);
 }
 
 TbNet0::~TbNet0() {
@@ -194,6 +204,37 @@ void TbNet0::Start() {
     SetTimerPeriod(CfgOpt.TimerPeriod);
     RequestControl();
     m_started = true;
+}
+
+void TbNet0::SetLimits(const TbNLimits& limits) {
+    m_peerSilence.store(std::max(limits.PeerSilence, 0));
+    m_maxPeerSpeed.store(std::max(limits.MaxSpeed, 0));
+    m_maxSendTime.store(std::max(limits.MaxSendTime, 0));
+    m_allowSet = limits.Allow;
+    m_allow.Store(limits.Allow);
+    m_allowActive.store(limits.Allow.Active);
+}
+
+TbNLimits TbNet0::Limits() const {
+    TbNLimits limits;
+    limits.PeerSilence = m_peerSilence.load();
+    limits.MaxSpeed = m_maxPeerSpeed.load();
+    limits.MaxSendTime = m_maxSendTime.load();
+    limits.Allow = m_allowSet;
+    return limits;
+}
+
+std::int32_t TbNet0::PeerSilenceInForce() const {
+    return PeerSilenceMs(m_peerSilence.load(), m_infoTime.load());
+}
+
+std::uint32_t TbNet0::PeerSilentMs() const {
+    if (!m_peerHeard.load(std::memory_order_acquire))
+        return ~0u;
+    const std::uint32_t now = timeGetTime();
+    const std::uint32_t heard =
+        m_commanded.load() ? m_commanderHeardMs.load() : m_peerHeardMs.load();
+    return now - heard;
 }
 
 void TbNet0::RepeatDiscovery() {
@@ -408,6 +449,8 @@ void TbNet0::SetSending(bool on, bool remote) {
         return;
     }
     m_sendErrorShown.store(false);
+    // Sending the user switches is the user's: no peer's silence ends it.
+    m_commanded.store(false);
     m_sending.store(on);
     if (on) {
         m_flags.fetch_and(static_cast<std::uint16_t>(~nfStopped));
@@ -480,7 +523,18 @@ void TbNet0::ApplyCommands(const std::uint8_t* d) {
         m_expectedSequence = 0;
     }
     if ((flags & nfSendCmd) != 0) {
-        m_sending.store((flags & nfSendOn) != 0);
+        const bool on = (flags & nfSendOn) != 0;
+        if (on) {
+            // The peer that commands it answers for it: the tick ends it when
+            // that peer falls silent (TickEndCommanded). A repeated command
+            // starts the time limit again.
+            const std::uint32_t now = timeGetTime();
+            m_commander.store(m_lastSource.load(std::memory_order_relaxed));
+            m_commanderHeardMs.store(now);
+            m_commandedAtMs.store(now);
+        }
+        m_commanded.store(on);
+        m_sending.store(on);
         m_flags.fetch_or(nfResetCmd);
         m_status.fetch_or(kStatusResetAsked);
         m_commandTime.store(kCommandTime);
@@ -488,8 +542,11 @@ void TbNet0::ApplyCommands(const std::uint8_t* d) {
     if ((flags & nfSpeedCmd) != 0) {
         // Only the speed: what waits in the queue still goes out (the own
         // "speed lowered" rule belongs to SetSpeed).
-        const std::uint32_t speed = GetU32(d + hdr::RequestedSpeed);
+        std::uint32_t speed = GetU32(d + hdr::RequestedSpeed);
         if (ValidPeerSpeed(speed)) {
+            // The own-speed field then tells the peer what it really gets.
+            if (const std::int32_t max = m_maxPeerSpeed.load(); max > 0)
+                speed = std::min(speed, static_cast<std::uint32_t>(max));
             m_localSpeed.store(static_cast<std::int32_t>(speed));
             m_headerOwnSpeed.store(speed);
         }
@@ -639,6 +696,7 @@ void TbNet0::TickCloseInterval(const TbNLastRead& last) {
     }
 
     m_intervalCount.fetch_add(1);
+    TickEndCommanded();
 
     if (m_commandSeen.exchange(false))
         SettingsChanged.store(true);
@@ -646,6 +704,30 @@ void TbNet0::TickCloseInterval(const TbNLastRead& last) {
     // one end; it may be waiting for input.
     if (m_extBusy.exchange(false))
         Wake();
+}
+
+// A sending the peer commanded ends when that peer has been silent for the
+// peer silence, or when it has run for the longest send time since it was
+// last commanded: an ordinary own sending-off, so the peer reads the stopped
+// state if it ever comes back. (A live peer answers at least once per
+// interval, and the silence is at least three intervals.)
+void TbNet0::TickEndCommanded() {
+    if (!m_commanded.load() || !m_sending.load())
+        return;
+    const std::uint32_t now = timeGetTime();
+    const auto silence = static_cast<std::uint32_t>(PeerSilenceInForce());
+    const std::uint64_t maxTimeMs =
+        std::uint64_t{static_cast<std::uint32_t>(m_maxSendTime.load())} * 1000;
+    tNetStopCause cause = nsNone;
+    if (silence > 0 && now - m_commanderHeardMs.load() >= silence)
+        cause = nsPeerSilent;
+    else if (maxTimeMs > 0 && now - m_commandedAtMs.load() >= maxTimeMs)
+        cause = nsMaxSendTime;
+    if (cause == nsNone)
+        return;
+    m_stopCause.store(cause);
+    SetSending(false, false);
+    SendingStoppedChanged.store(true);
 }
 
 // With nothing to pace, no control datagram wanted and no command counting
@@ -1154,6 +1236,35 @@ void TbNet0::Count(const TbNDatagramClass& c, std::uint32_t length) {
         ApplyCommands(d);
 }
 
+bool TbNet0::AllowedSource(std::uint32_t source) {
+    return !m_allowActive.load(std::memory_order_relaxed) || m_allow.Load().Contains(source);
+}
+
+// A valid datagram that passed the filter: the destination and the peer
+// that commanded the sending are alive.
+void TbNet0::NoteHeard(std::uint32_t source) {
+    const std::uint32_t now = timeGetTime();
+    if (source == m_commander.load())
+        m_commanderHeardMs.store(now);
+    if (source == m_destinationAddress.load()) {
+        m_peerHeardMs.store(now);
+        m_peerHeard.store(true, std::memory_order_release);
+    }
+}
+
+void TbNet0::ReceiveDatagram(const std::uint8_t* data, std::size_t length, std::uint32_t source,
+                             std::uint16_t port) {
+    const std::size_t n = std::min<std::size_t>(length, kBufferSize);
+    std::memset(m_receiveBuffer.data(), 0, 4);
+    if (n > 0)
+        std::memcpy(m_receiveBuffer.data(), data, n);
+    m_lastReceiveLength.store(static_cast<std::int32_t>(n));
+    m_lastSource.store(source, std::memory_order_relaxed);
+    m_lastSourcePort = port;
+    if (n > 0)
+        ReceiveOne();
+}
+
 void TbNet0::ReceiveOne() {
     const std::uint8_t* d = m_receiveBuffer.data();
     const auto length = static_cast<std::uint32_t>(m_lastReceiveLength.load());
@@ -1173,6 +1284,12 @@ void TbNet0::ReceiveOne() {
             return;
     }
 
+    // A source outside the allow list is counted and otherwise ignored:
+    // never obeyed, answered or adopted.
+    if (!own && !AllowedSource(source)) {
+        m_bytesFromOthers.fetch_add(length, std::memory_order_relaxed);
+        return;
+    }
     NoteCapability(c, source);
 
     if (c.Valid && (c.Flags & nfAcceptCmd) != 0) {
@@ -1191,6 +1308,8 @@ void TbNet0::ReceiveOne() {
 
     if (!FilterSource(c, source, length))
         return;
+    if (c.Valid)
+        NoteHeard(source);
     Count(c, length);
     AfterReceive();
 }

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "cDelay.h"
+#include "cNetLimits.h"
 #include "cNetWire.h"
 #include "cSpsc.h"
 #include "xSocket.h"
@@ -209,6 +210,29 @@ public:
     // broadcast that tells it, again (an echo may be lost).
     void RepeatDiscovery();
 
+    // What a peer may command (taken from CfgOpt at construction). The allow
+    // list is read by the send thread per datagram; set it from one thread.
+    void SetLimits(const TbNLimits& limits);
+    TbNLimits Limits() const;
+    // The silence in ms that ends a commanded sending now (0: never).
+    std::int32_t PeerSilenceInForce() const;
+    // True while the own sending is one that a peer commanded (and so ends
+    // when that peer falls silent or its time is up).
+    bool SendingCommanded() const { return m_commanded.load(); }
+    // Ms since a valid datagram came from the destination, or from the peer
+    // that commanded the sending; ~0u before the first. For "peer is silent".
+    std::uint32_t PeerSilentMs() const;
+    // Why the engine last ended a commanded sending itself; see
+    // SendingStoppedChanged.
+    tNetStopCause StopCause() const { return m_stopCause.load(); }
+
+    // Test seam: handles one datagram as if the socket had just delivered it
+    // from source:port (network byte order address, host byte order port).
+    // Only for an engine whose send thread is not running (the caller acts
+    // as that thread); longer datagrams are cut to the buffer.
+    void ReceiveDatagram(const std::uint8_t* data, std::size_t length, std::uint32_t source,
+                         std::uint16_t port);
+
     // Reports. Reader 0 takes LocalReports, reader 1 RemoteReports; each
     // ring has exactly one reader. `drops`, when given, receives beside each
     // record the receive-buffer drops of the same side (count entries).
@@ -265,6 +289,8 @@ public:
     std::atomic<bool> PeerPacketSizeChanged{false};
     std::atomic<std::uint32_t> PeerSpeed{0};
     std::atomic<bool> PeerSpeedChanged{false};
+    // The engine ended a sending the peer had commanded (StopCause() says why).
+    std::atomic<bool> SendingStoppedChanged{false};
 
 protected:
     friend class TSendThread;
@@ -276,6 +302,7 @@ protected:
     void TickAddCredit(bool& queued);
     void TickCloseInterval(const TbNLastRead& last);
     void TickMaySleep();
+    void TickEndCommanded();
 
     // ---- The send thread.
     void SendLoop();
@@ -288,6 +315,8 @@ protected:
     bool FilterSource(const TbNDatagramClass& c, std::uint32_t source, std::uint32_t length);
     void Count(const TbNDatagramClass& c, std::uint32_t length);
     void ApplyCommands(const std::uint8_t* datagram);
+    bool AllowedSource(std::uint32_t source);
+    void NoteHeard(std::uint32_t source);
     bool IsOwn(const std::uint8_t* datagram, std::uint32_t source);
     void NoteCapability(const TbNDatagramClass& c, std::uint32_t source);
     void Measure(const TbNDatagramClass& c, std::uint32_t source, TbNLastRead& last);
@@ -343,6 +372,23 @@ protected:
     std::atomic<std::uint8_t> m_controlRequest{0};
     std::atomic<std::int32_t> m_lastReceiveLength{0};
     std::atomic<std::int32_t> m_lastSendResult{0};
+
+    // Limits of what a peer commands (user interface writes, send thread and
+    // tick read), and the commanded sending they watch: the send thread
+    // notes the command and who gave it, the tick ends it.
+    std::atomic<std::int32_t> m_peerSilence{0};  // s
+    std::atomic<std::int32_t> m_maxPeerSpeed{0}; // kbit/s
+    std::atomic<std::int32_t> m_maxSendTime{0};  // s
+    std::atomic<bool> m_allowActive{false};
+    TSeqSnapshot<TbNAllowList> m_allow; // reader: the send thread
+    TbNAllowList m_allowSet;            // writer's copy, for Limits()
+    std::atomic<bool> m_commanded{false};
+    std::atomic<std::uint32_t> m_commander{0};        // network byte order
+    std::atomic<std::uint32_t> m_commanderHeardMs{0}; // timeGetTime
+    std::atomic<std::uint32_t> m_commandedAtMs{0};
+    std::atomic<std::uint32_t> m_peerHeardMs{0};
+    std::atomic<bool> m_peerHeard{false};
+    std::atomic<tNetStopCause> m_stopCause{nsNone};
 
     // The outgoing header's values: the send thread assembles the header from
     // them immediately before each send, so only it writes the send buffers.

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 enum tColorList : int { coSend = 0, coRecv = 1, coErrp = 2, co__Count = 3 };
 
@@ -26,6 +27,16 @@ struct TCfgOpt {
     // 1: the delay extension block with peers that speak it; 0: the
     // described datagrams only.
     std::int32_t Extension = 1;
+    // What a peer may command (off by default; the responder's service sets
+    // them): a sending the peer commanded stops when that peer was silent
+    // for PeerSilence s (0: never), a commanded speed above PeerMaxSpeed is
+    // lowered to it, one commanded sending ends after PeerMaxSendTime s;
+    // PeerAllow lists the networks whose datagrams are obeyed and answered
+    // ("198.18.0.0/15,10.0.0.7"; empty: all).
+    std::int32_t PeerSilence = 10;    // s
+    std::int32_t PeerMaxSpeed = 0;    // kbit/s, 0: no limit
+    std::int32_t PeerMaxSendTime = 0; // s, 0: no limit
+    std::string PeerAllow;
 
     static void Read();
     static void Save();

@@ -200,6 +200,12 @@ TEST(LangCodePage, Utf8Validity) {
     EXPECT_FALSE(IsValidUtf8("\xC3"));         // cut short
     EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));     // overlong
     EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80")); // surrogate
+    EXPECT_EQ(ValidUtf8("Gr\xC3\xB6\xC3\x9F"
+                        "e"),
+              "Größe");
+    EXPECT_EQ(ValidUtf8("a\xC3"), "a\uFFFD");
+    EXPECT_EQ(ValidUtf8("\xC0\xAF!"), "\uFFFD\uFFFD!");
+    EXPECT_TRUE(IsValidUtf8(ValidUtf8("\xED\xA0\x80\xF4\x90\x80\x80")));
 }
 
 // "Файл" and "Выход" in CP1251.
@@ -241,6 +247,19 @@ TEST_F(TLangTest, Utf8FilesAndTheSettingsFileStayAsTheyAre) {
     file.WriteString("TfmMain", "miExit.Caption", "Beenden");
     EXPECT_FALSE(Exists(Path("German/ravelox.lng.bak")));
     EXPECT_TRUE(ReadFile(Path("German/ravelox.lng")).starts_with("\xEF\xBB\xBF"));
+
+    // A file marked UTF-8 that still holds other bytes (found by fuzz_lang):
+    // every read is well-formed UTF-8, each stray byte one U+FFFD.
+    MakeFile("German/bad.lng", "\xEF\xBB\xBF[a]\nk=De\x8B\x82sch\nk\xFF=x\n[b]\nL0=line\xE2\x82\n");
+    const TbLangFile bad(Path("German/bad.lng"), 1031);
+    EXPECT_TRUE(bad.IsUtf8());
+    EXPECT_EQ(bad.ReadString("a", "k", ""), "De\uFFFD\uFFFDsch");
+    const auto badValues = bad.ReadValues("a");
+    ASSERT_EQ(badValues.size(), 2u);
+    EXPECT_EQ(badValues[1].first, "k\uFFFD");
+    const auto badLines = bad.ReadLines("b");
+    ASSERT_EQ(badLines.size(), 1u);
+    EXPECT_EQ(badLines[0], "line\uFFFD\uFFFD");
 
     // CP1252 text in a German file reads as UTF-8.
     MakeFile("German/x.lng", "[a]\nk=Gr\xF6\xDF"

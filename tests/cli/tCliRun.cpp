@@ -412,6 +412,38 @@ TEST_F(CliRun, PortInUseIsASocketErrorWithTheEnginesCaption) {
     EXPECT_NE(second->Err().find("ERROR Socket:98 Bind"), std::string::npos) << second->Err();
 }
 
+// The tester vanishes (kill -9) while the responder sends at its command:
+// the responder stops after the peer silence and says so; the commanded
+// speed was lowered to its limit.
+TEST_F(CliRun, KillingTheTesterStopsTheRespondersSending) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto responder = Start(1, {"respond", "--json", "--duration", "60", "--peer-silence", "3",
+                               "--max-speed", "5M", "--allow", "198.18.0.0/24"});
+    ASSERT_TRUE(responder->WaitForOutput("\"address\"", 5000)) << responder->Err();
+    const json limits = responder->JsonLines().at(0).at("listening").at("limits");
+    EXPECT_EQ(limits.at("peer_silence_s").get<int>(), 3);
+    EXPECT_EQ(limits.at("max_speed_kbps").get<int>(), 5000);
+    EXPECT_EQ(limits.at("allow"), json::array({"198.18.0.0/24"}));
+
+    auto tester = Start(0, {"test", m_net->Address(1), "--time", "30", "--direction", "remote",
+                            "--remote-speed", "50M", "--json"});
+    ASSERT_TRUE(responder->WaitForOutput("\"sending\":true", 5000)) << responder->Out();
+    EXPECT_NE(responder->Out().find("\"speed_kbps\":5000"), std::string::npos) << responder->Out();
+    tester->Signal(SIGKILL);
+    ASSERT_EQ(tester->Wait(2000), -1);
+    const auto killed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(responder->WaitForOutput("\"stopped\"", 4500)) << responder->Out();
+    EXPECT_LE(std::chrono::steady_clock::now() - killed, std::chrono::milliseconds(4500));
+    for (const json& line : responder->JsonLines()) {
+        if (line.contains("stopped")) {
+            EXPECT_EQ(line.at("stopped").at("cause"), "peer_silent");
+            EXPECT_EQ(line.at("stopped").at("seconds").get<int>(), 3);
+        }
+    }
+    responder->Signal(SIGTERM);
+    EXPECT_EQ(responder->Wait(5000), 0) << responder->Err();
+}
+
 struct BadCase {
     const char* name;
     std::vector<std::string> args;
@@ -452,6 +484,12 @@ INSTANTIATE_TEST_SUITE_P(
             "LengthAbove2000", {"test", kHost, "--remote-length", "2001"}, 2, "outside 64..2000"},
         BadCase{"PortBelow1024", {"test", kHost, "--port", "1023"}, 2, "outside 1024..9000"},
         BadCase{"PortAbove9000", {"respond", "--port", "9001"}, 2, "outside 1024..9000"},
+        BadCase{"AllowNotANetwork",
+                {"respond", "--allow", "198.18.0.0/24,peer"},
+                2,
+                "--allow: 'peer' is not an IPv4 network"},
+        BadCase{"MaxSendTimeZero", {"respond", "--max-send-time", "0"}, 2, "outside 1..86400"},
+        BadCase{"MaxSpeedZero", {"respond", "--max-speed", "0"}, 2, "must be above 0"},
         BadCase{"HostName", {"test", "peer.example"}, 2, "not an IPv4 address"},
         BadCase{"HostBroadcast", {"test", "255.255.255.255"}, 2, "broadcast address"},
         BadCase{"DirectionUnknown",

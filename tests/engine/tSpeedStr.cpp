@@ -54,6 +54,10 @@ TEST(TestSettings, CompiledInDefaults) {
     EXPECT_EQ(opt.Port, 2222);
     EXPECT_EQ(opt.SockRecvBuf, 256 * 1024);
     EXPECT_EQ(opt.SockSendBuf, 256 * 1024);
+    EXPECT_EQ(opt.PeerSilence, 10);
+    EXPECT_EQ(opt.PeerMaxSpeed, 0);
+    EXPECT_EQ(opt.PeerMaxSendTime, 0);
+    EXPECT_EQ(opt.PeerAllow, "");
     const TCfg cfg;
     EXPECT_EQ(cfg.LocalSpeed, 1000);
     EXPECT_EQ(cfg.RemoteSpeed, 1000);
