@@ -23,8 +23,14 @@ TzStatusBar::TzStatusBar(QWidget* parent) : QStatusBar(parent) {
     setSizeGripEnabled(true);
 }
 
+namespace {
+// The name a panel was added with: its text may be translated or replaced.
+constexpr const char* kPanelName = "_rv_panelName";
+} // namespace
+
 QLabel* TzStatusBar::AddPanel(const QString& text, int width, int stretch) {
     auto* panel = new QLabel(text, this);
+    panel->setProperty(kPanelName, text);
     panel->setObjectName(QStringLiteral("Panel%1").arg(m_panels.size()));
     panel->setTextFormat(Qt::PlainText);
     panel->setFrameShape(QFrame::StyledPanel);
@@ -78,7 +84,7 @@ QLabel* TzStatus::GetStatusPanel(std::string_view name) const {
     if (m_statusBar != nullptr) {
         const auto text = ToQ(name);
         for (auto* panel : m_statusBar->Panels())
-            if (panel->text() == text)
+            if (panel->property(kPanelName).toString() == text)
                 return panel;
     }
     throw EzForm(IDS_zfNotFound, "TzStatus", "GetStatusPanel", std::string(name));

@@ -2,8 +2,9 @@
 // The status line: TzStatusBar, the main window's status bar, whose panels
 // are permanent QLabel widgets (QStatusBar::showMessage would hide them, so
 // it is never used); and TzStatus, the object that writes short messages
-// into the panel whose designed text is "StatMsg" and can copy each message
-// to the tracer.
+// into the panel added as "StatMsg" and can copy each message to the tracer.
+// A panel is found by the text it was added with, not by the text it shows
+// (which a language may translate).
 //
 // User-interface thread only.
 #pragma once
@@ -30,7 +31,8 @@ public:
 
     // Appends a panel showing text (plain text): width in pixels (-1: as
     // wide as its text needs), stretch as for QStatusBar. Panels are named
-    // "Panel0", "Panel1", ... in order.
+    // "Panel0", "Panel1", ... in order; the text is also the panel's name for
+    // TzStatus::GetStatusPanel.
     QLabel* AddPanel(const QString& text, int width = -1, int stretch = 0);
     const std::vector<QLabel*>& Panels() const { return m_panels; }
     // Opened on a right click.

@@ -74,12 +74,13 @@ THomeFolders ResolveHomeFolders(const THomeInputs& in) {
     } else {
         out.Program = exeFolder;
     }
+    // RAVELOX_HOME moves only what the program writes: the shipped files
+    // stay with the program (a service or `make run` would otherwise lose
+    // its languages and message texts).
     if (in.InstallDataExists)
         out.Shipped = std::filesystem::path(exeFolder + "/" + InstallDataRelative())
                           .lexically_normal()
                           .string();
-    else if (!in.RaveloxHome.empty())
-        out.Shipped = out.Program;
     else
         out.Shipped = exeFolder;
     out.Shipped = WithoutTrailingSlash(out.Shipped);
@@ -102,7 +103,17 @@ std::string ProgramBasePath() {
     return ProgramFolder() + "/ravelox";
 }
 
+namespace {
+std::string g_shippedOverride;
+} // namespace
+
+void SetShippedDataFolder(const std::string& folder) {
+    g_shippedOverride = WithoutTrailingSlash(folder);
+}
+
 std::string ShippedDataFolder() {
+    if (!g_shippedOverride.empty())
+        return g_shippedOverride;
     return ResolveHomeFolders(HomeInputsNow()).Shipped;
 }
 

@@ -9,7 +9,8 @@
 // beside it, or any executable whose folder is not writable) reads its shipped
 // files from the install prefix's data folder and writes into a per-user
 // folder under the XDG config home, never into /usr. RAVELOX_HOME names the
-// writable folder in every case (a service's settings under /var/lib).
+// writable folder in every case (a service's settings under /var/lib); the
+// shipped files never move with it.
 #pragma once
 
 #include <string>
@@ -51,9 +52,12 @@ std::string ProgramBasePath();
 
 // The folder of the files the program ships read-only (language folders,
 // message files): the install prefix's data folder for an installed program,
-// ProgramFolder() for a build tree or a copy of its own. Always ends without
-// a slash.
+// the folder of the executable otherwise (a build tree or a copy of its
+// own), whether RAVELOX_HOME is set or not. Always ends without a slash.
 std::string ShippedDataFolder();
+// Makes ShippedDataFolder() answer `folder` from now on (empty: the rule
+// above again). For tests that bring their own language and message files.
+void SetShippedDataFolder(const std::string& folder);
 
 // Whether the running executable is an installed one (see above).
 bool InstalledProgram();

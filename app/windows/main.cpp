@@ -86,7 +86,20 @@ int main(int argc, char** argv) {
     InstallOutward();
     // The form base creates the window (layout, translation) and runs its
     // start hook from the event loop: panels, engine, timers.
-    QPointer<TfmMain> window = TzfmForm::Create<TfmMain>();
+    QPointer<TfmMain> window;
+    try {
+        window = TzfmForm::Create<TfmMain>();
+    } catch (const std::exception& e) {
+        // Nothing to show the program in: say why and end.
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Ravelox"),
+                        QString::fromUtf8(e.what()), QMessageBox::Ok);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        std::fprintf(stderr, "ravelox: %s\n", e.what());
+        NetOutward = {};
+        Finalize_Brenlib();
+        return 1;
+    }
     if (!problem.empty())
         window->ShowStatus(QString::fromStdString(problem));
     InstallStopSignals(&app, window);

@@ -379,6 +379,13 @@ void TfmMain::OnUpdateLang(const QString& language) {
     // from the message lines: the designed hints the translation puts back
     // are those of the language the program started in.
     QTimer::singleShot(0, this, [this] {
+        // The unit word of every speed text is this form's `stMbps`, which
+        // the language may translate.
+        Str_Mbps = ui->stMbps->text().toStdString();
+        for (TzfmCliSrv* panel :
+             {static_cast<TzfmCliSrv*>(m_local.data()), static_cast<TzfmCliSrv*>(m_remote.data())})
+            if (panel != nullptr)
+                panel->ShowSpeed(0);
         ShowStatusHints();
         if (m_makeStatus && StatusText() == m_madeStatus)
             ShowStatusLine(m_makeStatus);

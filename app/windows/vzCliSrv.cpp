@@ -351,11 +351,15 @@ void TzfmCliSrv::StepSpeed(int direction) {
     ui->TrackSpeed->triggerAction(direction > 0 ? QAbstractSlider::SliderPageStepAdd
                                                 : QAbstractSlider::SliderPageStepSub);
     const int after = ui->TrackSpeed->value();
-    if (before != after)
-        return; // the bar's change handler applied the new speed
-    // At either end the bar cannot move: the speed stays as it is (a peer's
-    // 10 Gbit/s above the bar's top is not lowered), yet it is applied once,
-    // so a step while sending still restarts the statistics.
+    // Moved: the bar's change handler applied the new speed. At either end
+    // the bar cannot move, and the Local shortcuts then do nothing at all: a
+    // restart would cut the statistics (and end a running store) for a speed
+    // that did not change.
+    if (before != after || !Remote())
+        return;
+    // The Remote shortcuts apply the speed once more even then: the speed
+    // stays as it is (a peer's 10 Gbit/s above the bar's top is not
+    // lowered), and a step while the peer sends restarts the statistics.
     m_engine->SetSpeed(SpeedAfterStep(m_engine->GetSpeed(Remote()), before, after), Remote());
     m_updating = 1;
     ShowSpeed(0);

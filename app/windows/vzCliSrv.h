@@ -68,7 +68,9 @@ public:
     // otherwise EraseStatisticsWanted is signalled.
     void RestartOnChange(bool onlyWhenSending);
     // One page of the speed track bar down (-1) or up (+1), as the shortcuts
-    // do. A step that cannot move the bar keeps the speed.
+    // do. A step that cannot move the bar keeps the speed; on the Remote
+    // side it still applies it once (and restarts the statistics while the
+    // peer sends), on the Local side nothing happens.
     void StepSpeed(int direction);
 
     void ClearGraphs();

@@ -119,7 +119,6 @@ TEST_F(TMainTest, ToolMenuKeepsTheMenuWhenTheSpeedBarIsHidden) {
 TEST_F(TMainTest, StatusLineMessagesHintsAndDoubleClick) {
     auto* main = CreateMain();
     main->show();
-    ASSERT_EQ(Stat, TzfmForm::Forms().empty() ? nullptr : Stat);
     ASSERT_NE(Stat, nullptr);
     auto* panel = Stat->MessagePanel();
     EXPECT_EQ(panel->text(), "");
@@ -138,6 +137,20 @@ TEST_F(TMainTest, StatusLineMessagesHintsAndDoubleClick) {
     TzfmForm::DestroyForm(main);
     EXPECT_EQ(Stat, nullptr);
     EXPECT_EQ(Trac, nullptr);
+}
+
+// A language that translates the message panel's text must not make the
+// status line lose its panel (the main window could not be created).
+TEST_F(TMainTest, StatusPanelIsFoundByItsNameNotItsText) {
+    TzStatusBar bar;
+    bar.AddPanel(QStringLiteral("Other"));
+    QLabel* message = bar.AddPanel(QStringLiteral("StatMsg"), -1, 1);
+    message->setText(QStringLiteral("Statusmeldungen"));
+    bar.Panels().front()->setText(QStringLiteral("StatMsg"));
+    TzStatus status(nullptr, &bar);
+    EXPECT_EQ(status.MessagePanel(), message);
+    status.Msg("Verbunden");
+    EXPECT_EQ(message->text(), "Verbunden");
 }
 
 TEST_F(TMainTest, StatusMessagesReachTheTracerWhenStatToTrIsOn) {

@@ -2,6 +2,7 @@
 // The language and message files the program ships: the German language is
 // listed, every reference line has a German line with the same placeholders,
 // no German key is stale, and the stores switch between them.
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "tLangFixture.h"
+#include "xHome.h"
 
 namespace {
 
@@ -87,6 +89,27 @@ TEST_F(TShippedTest, StoresSwitchBetweenTheShippedFiles) {
     EXPECT_EQ(MsgApp->GetLine("HintStat", -3), "Verstrichene Testzeit");
     LangDef->SetLanguage("<None>");
     EXPECT_EQ(MsgApp->GetLine("Strings", 1), "Ravelox is locked. Close this box to go on.");
+}
+
+// `make run` and the service set RAVELOX_HOME: it moves the settings, not
+// the languages and message texts, which stay beside the program (here: the
+// build tree's bin/, beside this test).
+TEST_F(TShippedTest, RaveloxHomeMovesOnlyTheWrittenFiles) {
+    fs::remove_all(Path("Default"));
+    fs::remove_all(Path("German"));
+    ASSERT_STREQ(std::getenv("RAVELOX_HOME"), m_root.c_str());
+    SetShippedDataFolder({});
+    const std::string beside = fs::read_symlink("/proc/self/exe").parent_path().string();
+    EXPECT_EQ(ShippedDataFolder(), beside);
+    EXPECT_EQ(ProgramFolder(), m_root);
+    FreeLangDef();
+    CreateLangDef();
+    ASSERT_EQ(LangDef->Languages().size(), 2u);
+    EXPECT_EQ(LangDef->Languages()[1].Name, "German");
+    InitMsgStrings();
+    EXPECT_EQ(LookupMessageText("SocketErrors", "101", ""), "Network is unreachable");
+    LangDef->SetLanguage("German");
+    EXPECT_EQ(LookupMessageText("SocketErrors", "101", ""), "Netzwerk ist nicht erreichbar");
 }
 
 } // namespace

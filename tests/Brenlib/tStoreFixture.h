@@ -2,7 +2,8 @@
 // Every settings test runs against its own temporary folder: the program's
 // folder (RAVELOX_HOME), HOME, XDG_CONFIG_HOME and both registry branches
 // (QSettings user and system scope) point into it, so no test ever touches
-// the real home or /etc.
+// the real home or /etc. The shipped files (languages, message files) are
+// read from the same folder, so that a test can bring its own.
 #pragma once
 
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "bConfig.h"
 #include "tHelpers.h"
 #include "tSandboxHome.h"
+#include "xHome.h"
 #include "zIniReg.h"
 #include "zParams.h"
 
@@ -27,6 +29,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_root = m_dir.path().toStdString();
         testhelp::SandboxHome(m_dir);
+        SetShippedDataFolder(m_root);
         TbParam::SetArguments({});
         CfgPar = {};
         bCfgOpt = {};
@@ -34,7 +37,10 @@ protected:
         ASSERT_NE(IniMain, nullptr);
     }
 
-    void TearDown() override { DoneSettingsStore(); }
+    void TearDown() override {
+        DoneSettingsStore();
+        SetShippedDataFolder({});
+    }
 
     std::string Path(const std::string& name) const { return m_root + "/" + name; }
     std::string IniPath() const { return Path("ravelox.INI"); }

@@ -35,6 +35,7 @@
 #include "zTrans.h"
 #include "zTransW.h"
 #include "zUtils.h"
+#include "xHome.h"
 #include "zvTrans.h"
 
 // A form with one component of each kind the table knows, plus things that
@@ -185,6 +186,7 @@ protected:
     void Start(const std::string& home = {}) {
         if (!home.empty()) {
             ::setenv("RAVELOX_HOME", Path(home).c_str(), 1);
+            SetShippedDataFolder(Path(home));
             LangDef->UpdateLangList();
         }
         InstallFrameworkTranslation();

@@ -36,10 +36,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "/w/build/bin",
                   "/w/build/bin",
                   false},
+        // `make run`: the settings elsewhere, the languages still beside the
+        // program.
         THomeCase{"BuildTreeWithRaveloxHome",
                   {"/tmp/rv//", "", "/home/ann", "/w/build/bin", true, false},
                   "/tmp/rv",
-                  "/tmp/rv",
+                  "/w/build/bin",
                   false},
         THomeCase{"InstalledInUsr",
                   {"", "", "/home/ann/", "/usr/bin", false, true},
@@ -74,6 +76,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "/home/ann/.config/ravelox",
                   "/opt/rv",
                   true},
+        THomeCase{"ReadOnlyCopyWithRaveloxHome",
+                  {"/srv/rv", "", "/home/ann", "/opt/rv", false, false},
+                  "/srv/rv",
+                  "/opt/rv",
+                  true},
         THomeCase{"UnknownExecutable", {"", "", "/home/ann", "", true, false}, ".", ".", false}),
     [](const testing::TestParamInfo<THomeCase>& info) { return info.param.name; });
 
@@ -82,6 +89,14 @@ TEST(HomeFolders, DataFolderIsRelativeToTheProgramFolder) {
     ASSERT_FALSE(relative.empty());
     EXPECT_NE(relative.front(), '/');
     EXPECT_TRUE(relative.ends_with("/ravelox")) << relative;
+}
+
+TEST(HomeFolders, TestsCanBringTheirOwnShippedFolder) {
+    const std::string rule = ShippedDataFolder();
+    SetShippedDataFolder("/tmp/lang//");
+    EXPECT_EQ(ShippedDataFolder(), "/tmp/lang");
+    SetShippedDataFolder({});
+    EXPECT_EQ(ShippedDataFolder(), rule);
 }
 
 } // namespace

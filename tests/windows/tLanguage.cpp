@@ -176,6 +176,29 @@ TEST_F(LanguageTest, CodeTextsFollowTheLanguage) {
     LangDef->SetLanguage("<None>");
 }
 
+// The unit word of the speed texts is the main window's `stMbps`: a
+// language that translates it changes every speed shown.
+TEST_F(LanguageTest, TheUnitWordFollowsTheLanguage) {
+    fs::create_directories(s_home + "/Units");
+    {
+        std::ofstream lng(s_home + "/Units/ravelox.lng");
+        lng << "[.Define]\nLCID=1031\n[TfmMain]\nstMbps.Caption=Mbit/s\n";
+    }
+    LangDef->UpdateLangList();
+    ASSERT_GE(LangDef->IndexOf("Units"), 1);
+    OpenWindow();
+    QLabel* speed = Child<QLabel>(fmLocal.data(), "stSpeed");
+    EXPECT_TRUE(speed->text().endsWith(" Mbps")) << speed->text().toStdString();
+    LangDef->SetLanguage("Units");
+    EXPECT_TRUE(WaitUntil([&] { return speed->text().endsWith(" Mbit/s"); }, 3000))
+        << speed->text().toStdString();
+    LangDef->SetLanguage("<None>");
+    EXPECT_TRUE(WaitUntil([&] { return speed->text().endsWith(" Mbps"); }, 3000))
+        << speed->text().toStdString();
+    fs::remove_all(s_home + "/Units");
+    LangDef->UpdateLangList();
+}
+
 TEST_F(LanguageTest, StartedInGermanSwitchesBackToEnglish) {
     const std::string german = "Kanalbandbreite: mittlerer Empfang beider Richtungen zusammen";
     const std::string english = "Channel bandwidth: the average input of both directions together";

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "xHome.h"
 #include "zMsgStr.h"
 
 namespace wt {
@@ -34,6 +35,9 @@ void WindowTest::SetUpTestSuite() {
     s_home = s_root + "/bin";
     std::filesystem::create_directory(s_home);
     ::setenv("RAVELOX_HOME", s_home.c_str(), 1);
+    // The shipped files come from the same folder: a test may put a language
+    // there.
+    SetShippedDataFolder(s_home);
     // The shipped message files, as beside the program.
     const std::string exe = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
     // Without them every message line reads as missing, which the tests
@@ -60,6 +64,7 @@ void WindowTest::SetUpTestSuite() {
 void WindowTest::TearDownTestSuite() {
     NetOutward = {};
     Finalize_Brenlib();
+    SetShippedDataFolder({});
     std::system(("rm -rf '" + s_root + "'").c_str());
 }
 

@@ -90,6 +90,25 @@ TEST_F(MainWindow, RemoteSpeedUpAtTheTopOfTheBarKeepsAPeersTenGigabit) {
     EXPECT_FALSE(Child<QLabel>(fmLocal.data(), "stSpeed")->text().isEmpty());
 }
 
+// At the bottom of the bar LocalSpeed- cannot change the speed: a running
+// test keeps its statistics.
+TEST_F(MainWindow, LocalSpeedDownAtTheBottomOfTheBarKeepsTheStatistics) {
+    OpenWindow();
+    TbNBSClient* engine = Engine();
+    engine->SetSpeed(100, false);
+    fmLocal->ShowSpeed(0);
+    ASSERT_EQ(Child<QSlider>(fmLocal.data(), "TrackSpeed")->value(), 0);
+    fmCenter->SendLocalButton()->click();
+    ASSERT_TRUE(engine->IsSending(false));
+    // A restart sets the elapsed time back to one view interval (1000 ms).
+    ASSERT_TRUE(WaitUntil([] { return fmLocal->ElapsedMs() >= 1500; }, 10000));
+    const std::uint32_t before = fmLocal->ElapsedMs();
+    QTest::keyClick(m_window.data(), Qt::Key_F11, Qt::ShiftModifier);
+    EXPECT_EQ(engine->GetSpeed(false), 100);
+    EXPECT_GE(fmLocal->ElapsedMs(), before) << "the statistics restarted";
+    fmCenter->SendLocalButton()->click();
+}
+
 TEST_F(MainWindow, StatusBarShowsBoldFiguresADurationAndMessages) {
     OpenWindow();
     QLabel* bandwidth = m_window->StatusPanel(0);
