@@ -199,9 +199,30 @@ Topology::Topology(const Bridged& bridged) {
             throw;
         }
         ::close(fd);
+        WaitRunning();
     } catch (...) {
         Teardown();
         throw;
+    }
+}
+
+// Frames sent before a fresh veth is operationally up are dropped, and a
+// lost ARP request is only repeated a second later.
+void Topology::WaitRunning() const {
+    for (int i = 0; i < 2; ++i) {
+        for (const bool middle : {false, true}) {
+            const std::string path = "/run/netns/" + (middle ? m_middle : Name(i));
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0)
+                throw std::runtime_error("cannot open " + path);
+            try {
+                WaitUntilRunning(fd, middle ? "rvl" + std::to_string(i) : Device(i));
+            } catch (...) {
+                ::close(fd);
+                throw;
+            }
+            ::close(fd);
+        }
     }
 }
 

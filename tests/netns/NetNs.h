@@ -86,6 +86,7 @@ public:
 
 private:
     void AddHostAddresses();
+    void WaitRunning() const;
     void Teardown();
     std::vector<std::string> m_names;
     std::string m_middle;                    // the bridge's namespace, when bridged

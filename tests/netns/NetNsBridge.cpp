@@ -217,6 +217,10 @@ Fd EgressSocket(const std::string& device) {
     const sockaddr_ll address = LinkAddress(index, 0);
     if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         Fail("bind to " + device);
+    // Straight to the device: the legs' queueing discipline adds nothing but
+    // a moment after set-up when it drops everything.
+    const int one = 1;
+    (void)::setsockopt(fd.Get(), SOL_PACKET, PACKET_QDISC_BYPASS, &one, sizeof one);
     const int buffer = 8 << 20;
     if (::setsockopt(fd.Get(), SOL_SOCKET, SO_SNDBUFFORCE, &buffer, sizeof buffer) != 0)
         (void)::setsockopt(fd.Get(), SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
@@ -621,6 +625,26 @@ void SetTxChecksum(int namespaceFd, const std::string& device, bool on) {
     request.ifr_data = reinterpret_cast<char*>(&value);
     if (::ioctl(fd.Get(), SIOCETHTOOL, &request) != 0)
         Fail("transmit checksum offload on " + device);
+}
+
+void WaitUntilRunning(int namespaceFd, const std::string& device, int timeoutMs) {
+    const InNamespace in(namespaceFd);
+    const Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (fd.Get() < 0)
+        Fail("socket");
+    const std::int64_t deadline = Now() + std::int64_t{timeoutMs} * 1'000'000;
+    for (;;) {
+        ifreq request{};
+        std::strncpy(request.ifr_name, device.c_str(), IFNAMSIZ - 1);
+        if (::ioctl(fd.Get(), SIOCGIFFLAGS, &request) != 0)
+            Fail("flags of " + device);
+        if ((request.ifr_flags & IFF_RUNNING) != 0)
+            return;
+        if (Now() > deadline)
+            throw std::runtime_error("impairment bridge: " + device + " did not come up");
+        const timespec step{0, 5'000'000};
+        ::nanosleep(&step, nullptr);
+    }
 }
 
 double JitterNs(const std::vector<Passage>& record) {

@@ -31,9 +31,15 @@
 //     ... 99 100 101 102 103 104 ... into ... 99 101 102 103 100 104 ...;
 //   - sent twice, back to back, when duplicateEvery > 0 and
 //     i % duplicateEvery == 0 (also when it was held back).
-// Every random figure is drawn from (seed, direction's stream, frame number)
-// alone, so a seed gives the same delays and losses in every run, whatever
-// other frames or timing came between.
+// Every IPv4 UDP datagram counts, whatever its ports (an engine's control
+// datagrams too); Reset() starts the numbering again. Every random figure is
+// drawn from the seed, the direction and the datagram's number (other
+// frames: their own count) alone, so a seed gives the same delays and losses
+// in every run, whatever other frames or timing came between.
+//
+// A burst to a peer whose address the sender has not resolved yet overflows
+// the sender's ARP queue before the bridge sees it: let one datagram cross
+// each way first (then Reset()) where exact counts matter.
 //
 // Checksums. A host's veth hands frames over with the UDP/TCP checksum left
 // for the "hardware" to finish; a copied frame would then arrive broken. The
@@ -75,10 +81,15 @@
 //
 // Use from a shell script: build/bin/rv_impair (see rv_impair.cpp) builds the
 // same link, or runs the bridge between two devices of an existing namespace,
-// for a bounded --duration, and prints counters and the record on exit:
+// for a bounded --duration (or until SIGTERM), and prints counters and
+// figures as JSON on exit (the record as CSV with --record FILE):
 //
-//     rv_impair --duration 30 --delay-us 20000 --spread-us 2000 > out.json &
-//     # waits for a line "ready <host0 namespace> <host1 namespace>" on stderr
+//     rv_impair --duration 30 --delay-us 20000 --spread-us 2000 >out.json 2>err &
+//     # then waits for a line "ready <host0 namespace> <host1 namespace>" in err
+//
+// tests/netns/run-impaired.sh runs `ravelox-cli test` across it that way:
+//
+//     tests/netns/run-impaired.sh build/bin 10 --delay-us 20000 -- --local-speed 10M
 #pragma once
 
 #include <array>
@@ -200,6 +211,12 @@ private:
 // namespaceFd; off, frames leave it with complete checksums. Throws
 // std::runtime_error when the device refuses.
 void SetTxChecksum(int namespaceFd, const std::string& device, bool on);
+
+// Waits until a device of the namespace opened as namespaceFd is
+// operationally up (IFF_RUNNING). Until then a veth that was just set up
+// still has no queueing discipline of its own and drops what is sent, ARP
+// requests included. Throws std::runtime_error after timeoutMs.
+void WaitUntilRunning(int namespaceFd, const std::string& device, int timeoutMs = 10000);
 
 // RFC 3550 section 6.4.1 interarrival jitter, in ns, that a receiver sees
 // when it processes the datagrams in the record's (departure) order and the

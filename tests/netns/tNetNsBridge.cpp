@@ -153,9 +153,13 @@ TEST(ImpairBridge, ForwardsBothWaysWithArpBroadcastAndCompleteChecksums) {
     Pair pair(net);
     ASSERT_TRUE(pair.Bound());
     // The first unicast needs ARP across the bridge, a broadcast frame and a
-    // unicast answer; the datagrams only arrive with valid checksums.
-    SendNumbered(net, pair, Direction::AToB, 1, 5);
-    EXPECT_EQ(Collect(net, pair, Direction::AToB, 5), (std::vector<int>{1, 2, 3, 4, 5}));
+    // unicast answer; the datagrams only arrive with valid checksums. (It
+    // goes alone: the sender's kernel may let a datagram sent while the
+    // answer comes in overtake the ones it queued meanwhile.)
+    SendNumbered(net, pair, Direction::AToB, 1, 1);
+    EXPECT_EQ(Collect(net, pair, Direction::AToB, 1), (std::vector<int>{1}));
+    SendNumbered(net, pair, Direction::AToB, 2, 5);
+    EXPECT_EQ(Collect(net, pair, Direction::AToB, 5), (std::vector<int>{2, 3, 4, 5}));
     SendNumbered(net, pair, Direction::BToA, 1, 3);
     EXPECT_EQ(Collect(net, pair, Direction::BToA, 3), (std::vector<int>{1, 2, 3}));
     EXPECT_NE(net.ExecOutput(0, "ip neigh show 198.18.0.2").find("lladdr"), std::string::npos);
@@ -183,9 +187,11 @@ TEST(ImpairBridge, CompletesChecksumsTheSenderLeftToTheDevice) {
     ::close(fd);
     Pair pair(net);
     ASSERT_TRUE(pair.Bound());
-    SendNumbered(net, pair, Direction::AToB, 1, 10);
+    SendNumbered(net, pair, Direction::AToB, 1, 1); // alone, for ARP (see above)
+    EXPECT_EQ(Collect(net, pair, Direction::AToB, 1), (std::vector<int>{1}));
+    SendNumbered(net, pair, Direction::AToB, 2, 10);
     EXPECT_EQ(Collect(net, pair, Direction::AToB, 10),
-              (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+              (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9, 10}));
     EXPECT_GE(net.Bridge().Stats(Direction::AToB).checksumsCompleted, 10u);
 }
 
@@ -338,9 +344,11 @@ TEST(ImpairBridge, AddsTheFixedDelayAndKeepsTheSpreadWithinItsBounds) {
         const netns::Impairment s = net.Bridge().Settings(direction);
         const std::int64_t low = std::int64_t{s.delayUs} * 1000;
         const std::int64_t high = low + std::int64_t{s.spreadUs} * 1000;
+        // The receiving thread is not a real-time one: on a loaded machine
+        // (or under a sanitizer) it may wake late, hence the bound of 1 s.
         for (const std::int64_t d : delays) {
             EXPECT_GE(d, low);
-            EXPECT_LT(d, high + 30'000'000) << "generous bound for a loaded machine";
+            EXPECT_LT(d, high + 1'000'000'000);
         }
         // The receiver may be a moment ahead of the bridge's record.
         EXPECT_TRUE(
@@ -685,9 +693,12 @@ TEST(ImpairProgram, MakesTheLinkImpairsAndEndsCleanlyOnSigterm) {
     auto a = UdpIn(ready[1]);
     auto b = UdpIn(ready[2]);
     ASSERT_TRUE(a && b && a->bound && b->bound);
-    for (int i = 1; i <= 9; ++i)
-        ASSERT_TRUE(a->SendTo("198.18.0.2", std::to_string(i)));
     std::vector<int> atB;
+    ASSERT_TRUE(a->SendTo("198.18.0.2", "1")); // alone, for ARP
+    if (const auto text = b->Receive(5000))
+        atB.push_back(std::stoi(*text));
+    for (int i = 2; i <= 9; ++i)
+        ASSERT_TRUE(a->SendTo("198.18.0.2", std::to_string(i)));
     while (const auto text = b->Receive(500))
         atB.push_back(std::stoi(*text));
     EXPECT_EQ(atB, (std::vector<int>{1, 2, 4, 5, 7, 8}));
@@ -743,9 +754,10 @@ TEST(ImpairProgram, BridgesAnExistingNamespaceAndEndsByItself) {
     auto a = UdpIn(h0);
     auto b = UdpIn(h1);
     ASSERT_TRUE(a && b && a->bound && b->bound);
-    for (int i = 1; i <= 5; ++i)
+    ASSERT_TRUE(a->SendTo("198.18.0.2", "1")); // alone, for ARP
+    int heard = b->Receive(5000) ? 1 : 0;
+    for (int i = 2; i <= 5; ++i)
         ASSERT_TRUE(a->SendTo("198.18.0.2", std::to_string(i)));
-    int heard = 0;
     while (b->Receive(500))
         ++heard;
     EXPECT_EQ(heard, 5);
