@@ -9,6 +9,7 @@
 #include "uCliArgs.h"
 #include "uCliEvents.h"
 #include "uCliRun.h"
+#include "uCliSearch.h"
 #include "uCliVerdict.h"
 #include "xVersion.h"
 
@@ -135,6 +136,34 @@ int main(int argc, char** argv) {
     testArgs.Add(test, true, true);
     testArgs.AddInterval(test);
 
+    TEngineArgs searchArgs;
+    std::string searchHost;
+    std::string searchDirection = "both";
+    std::string searchMaxLoss = "0.1%";
+    std::int64_t stepTime = 3;
+    std::string searchMin = "100k";
+    std::string searchMax = "1G";
+    std::int64_t timeLimit = 120;
+    std::int64_t searchLocalLength = 0;
+    std::int64_t searchRemoteLength = 0;
+    CLI::App* search =
+        app.add_subcommand("search", "find the highest rate each direction to HOST carries");
+    search->add_option("HOST", searchHost, "the peer's IPv4 address")->required();
+    search->add_option("--direction", searchDirection, "both, local (to the peer) or remote")
+        ->capture_default_str();
+    search->add_option("--max-loss", searchMaxLoss, "the channel loss a rate may have, P%")
+        ->capture_default_str();
+    search->add_option("--step-time", stepTime, "seconds measured per step")->capture_default_str();
+    search->add_option("--min", searchMin, "the rate the ramp starts at")->capture_default_str();
+    search->add_option("--max", searchMax, "the highest rate tried")->capture_default_str();
+    search->add_option("--time-limit", timeLimit, "seconds for the whole search")
+        ->capture_default_str();
+    CLI::Option* searchLocalLengthOption =
+        search->add_option("--local-length", searchLocalLength, "own datagram length, 64..2000");
+    CLI::Option* searchRemoteLengthOption = search->add_option(
+        "--remote-length", searchRemoteLength, "the peer's datagram length, 64..2000");
+    searchArgs.Add(search, true, true);
+
     TEngineArgs lookupArgs;
     std::int64_t lookupTime = 2;
     CLI::App* lookup = app.add_subcommand("lookup", "list the copies that answer a broadcast");
@@ -182,6 +211,26 @@ int main(int argc, char** argv) {
             LoadSettings();
             ApplyEngineOptions(options.Engine);
             return RunTest(options);
+        }
+        if (search->parsed()) {
+            TSearchOptions options;
+            options.Engine = searchArgs.Get();
+            options.Host = CheckHost(searchHost);
+            options.Direction = ParseDirection(searchDirection);
+            options.MaxLossPct = ParsePercent(searchMaxLoss, "--max-loss");
+            options.StepTime = CheckSeconds(stepTime, 1, "--step-time");
+            options.MinKbps = ParseRate(searchMin, "--min");
+            options.MaxKbps = ParseRate(searchMax, "--max");
+            if (options.MaxKbps < options.MinKbps)
+                throw ECliArgError("--max: " + searchMax + " is below --min " + searchMin);
+            options.TimeLimit = CheckSeconds(timeLimit, 1, "--time-limit");
+            if (searchLocalLengthOption->count() > 0)
+                options.LocalLength = CheckLength(searchLocalLength, "--local-length");
+            if (searchRemoteLengthOption->count() > 0)
+                options.RemoteLength = CheckLength(searchRemoteLength, "--remote-length");
+            LoadSettings();
+            ApplyEngineOptions(options.Engine);
+            return RunSearch(options);
         }
         if (lookup->parsed()) {
             TLookupOptions options;

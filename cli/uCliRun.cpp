@@ -2,6 +2,8 @@
 #include "uCliRun.h"
 
 #include <array>
+#include <chrono>
+#include <thread>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -19,6 +21,7 @@
 #include "bConfig.h"
 #include "cNet0.h"
 #include "uCliOut.h"
+#include "uCliSearch.h"
 #include "uCliVerdict.h"
 #include "uConfig.h"
 #include "uConfigIni.h"
@@ -792,4 +795,199 @@ int RunView(const TViewOptions& options) {
             PrintLine(line);
     }
     return kExitOk;
+}
+
+namespace {
+
+// Waits until this host's received bytes stand still between two reports;
+// false when they still moved after kQuietTimeMs.
+bool WaitPeerQuiet(TbNBSClient& engine) {
+    const std::uint32_t start = timeGetTime();
+    std::array<TbNReport, kRingSize> reports{};
+    std::optional<std::uint32_t> lastReceived;
+    while (timeGetTime() - start < kQuietTimeMs) {
+        std::int32_t count = kRingSize;
+        engine.GetReports(engine.LocalReports(), reports.data(), count, 0);
+        for (std::int32_t i = 0; i < count; ++i) {
+            const std::uint32_t received = reports[static_cast<std::size_t>(i)].BytesReceived;
+            if (lastReceived && *lastReceived == received)
+                return true;
+            lastReceived = received;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
+    return false;
+}
+
+} // namespace
+
+int RunSearch(const TSearchOptions& options) {
+    const bool json = options.Engine.Json;
+    g_jsonErrors.store(json);
+    if (options.LocalLength)
+        Cfg.SizeOfPacket = *options.LocalLength;
+    if (options.RemoteLength)
+        Cfg.RemotePacket = *options.RemoteLength;
+    TSearchPair searches;
+    if (options.Direction != cdRemote)
+        searches[0].emplace(options.MinKbps, options.MaxKbps);
+    if (options.Direction != cdLocal)
+        searches[1].emplace(options.MinKbps, options.MaxKbps);
+
+    TStopSignals signals;
+    InstallOutward();
+    TCliEngine engine;
+    if (const auto stop = StartEngine(engine, signals))
+        return *stop;
+    engine->SetRemoteHost(options.Host);
+    engine->SetPacketSize(Cfg.SizeOfPacket + kPacketOffset, false);
+    engine->SetPacketSize(Cfg.RemotePacket + kPacketOffset, true);
+    const std::int32_t lengths[2] = {Cfg.SizeOfPacket, Cfg.RemotePacket};
+    const TbNSocketBuffers buffers = engine->SocketBuffers();
+    Print(json,
+          {{"search",
+            {{"host", options.Host},
+             {"address", engine->LocalAddress()},
+             {"port", CfgOpt.Port},
+             {"direction", DirectionName(options.Direction)},
+             {"max_loss_pct", options.MaxLossPct},
+             {"step_time_s", options.StepTime},
+             {"settle_ms", kSearchSettleMs},
+             {"min_kbps", options.MinKbps},
+             {"max_kbps", options.MaxKbps},
+             {"time_limit_s", options.TimeLimit},
+             {"local_length", lengths[0]},
+             {"remote_length", lengths[1]},
+             {"recv_buf_bytes", buffers.RecvBuf},
+             {"send_buf_bytes", buffers.SendBuf},
+             {"peer_delay_extension", nullptr}}}},
+          "ravelox-cli search: " + engine->LocalAddress() + " -> " + options.Host + " port " +
+              std::to_string(CfgOpt.Port) + ", direction " + DirectionName(options.Direction) +
+              ", loss at most " + FormatGeneral3(options.MaxLossPct) + " %, " +
+              std::to_string(options.StepTime) + " s per step, " + SpeedText(options.MinKbps) +
+              " .. " + SpeedText(options.MaxKbps) + "; " +
+              BuffersText(buffers.RecvBuf, buffers.SendBuf));
+
+    // Each direction at its own rate. One that has ended goes on at the
+    // highest rate that held until the other ends: the peer's reports ride
+    // in its datagrams, and a stop or start of sending would restart both
+    // sides' counters in the middle of the other's step.
+    const auto applyRates = [&] {
+        for (int i = 0; i < 2; ++i) {
+            const bool remote = i == 1;
+            if (!searches[i])
+                continue;
+            const std::optional<std::int32_t> rate =
+                searches[i]->Running() ? std::optional(searches[i]->Rate()) : searches[i]->Held();
+            if (!rate) {
+                if (engine->IsSending(remote))
+                    engine->SetSending(false, remote);
+                continue;
+            }
+            if (engine->GetSpeed(remote) != *rate)
+                engine->SetSpeed(*rate, remote);
+            if (!engine->IsSending(remote))
+                engine->SetSending(true, remote);
+        }
+    };
+    const auto running = [&] {
+        return (searches[0] && searches[0]->Running()) || (searches[1] && searches[1]->Running());
+    };
+    applyRates();
+
+    TCliSides sides;
+    sides.Restart();
+    const std::uint32_t start = timeGetTime();
+    const auto limitMs = static_cast<std::uint32_t>(options.TimeLimit) * 1000U;
+    const auto stepMs = static_cast<std::uint32_t>(options.StepTime) * 1000U;
+    bool peerSeen = false;
+    bool measuring = false;
+    std::uint32_t phaseStart = start;
+    std::uint32_t step = 0;
+    EveryReport(signals, start, [&] {
+        if (g_socketError.load())
+            return false;
+        const std::uint32_t now = timeGetTime();
+        sides.Poll(*engine, nullptr);
+        peerSeen = peerSeen || sides.Remote.StampChanged() || engine->PeerPacketSize.load() != 0;
+        if (!peerSeen)
+            return now - start < kAnswerTimeMs;
+        if (now - start >= limitMs)
+            return false;
+        if (!measuring) {
+            // Settled: the samples of the step start here.
+            if (now - phaseStart >= kSearchSettleMs) {
+                sides.TakeInterval(0);
+                measuring = true;
+                phaseStart = now;
+            }
+            return true;
+        }
+        if (now - phaseStart < stepMs)
+            return true;
+        // The mean of the report-to-report rates of the step, and the lost
+        // datagrams summed over the same reports: unlike the averages of
+        // the summary, not shifted by the lag of the reports behind the
+        // poll, which over a step of a second or two is several per cent.
+        const TCliInterval interval = sides.TakeInterval(now - start);
+        const std::uint32_t spanMs = now - phaseStart;
+        phaseStart = now;
+        if (!interval.Local.Reported || !interval.Remote.Reported)
+            return true; // no report of a side in the step: measure again
+        TStepPair pair;
+        for (int i = 0; i < 2; ++i) {
+            if (!searches[i] || !searches[i]->Running())
+                continue;
+            const TCliSide& sender = i == 0 ? interval.Local : interval.Remote;
+            const TCliSide& receiver = i == 0 ? interval.Remote : interval.Local;
+            TStepFigures f;
+            f.RateKbps = searches[i]->Rate();
+            f.SentKbps = sender.OutputKbps;
+            f.ArrivedKbps = receiver.InputKbps;
+            f.Lost = receiver.Lost;
+            f.RcvbufDrops = receiver.RcvbufDrops;
+            f.Length = lengths[i];
+            f.ElapsedMs = spanMs;
+            const TStepJudgement judgement = JudgeStep(f, options.MaxLossPct);
+            pair[i].emplace(f, judgement);
+            searches[i]->Report(judgement.Outcome);
+        }
+        ++step;
+        Print(json, StepJson(step, now - start, pair), StepText(step, now - start, pair));
+        if (!running())
+            return false;
+        applyRates();
+        measuring = false;
+        return true;
+    });
+    for (auto& search : searches) {
+        if (search)
+            search->Stop();
+    }
+    // The peer's sending first, as after a test; then the own. The stop
+    // command rides in the datagrams that go on: wait until the peer's data
+    // has ended (also after a signal, or the peer would go on sending).
+    engine->SetSending(false, true);
+    engine->SetSending(false, false);
+    if (peerSeen && options.Direction != cdLocal && !WaitPeerQuiet(*engine))
+        PrintError("the peer's data did not stop within " + std::to_string(kQuietTimeMs / 1000) +
+                   " s");
+
+    if (g_socketError.load())
+        return kExitFailure;
+    if (!peerSeen) {
+        PrintError("no answer from " + options.Host + " on UDP port " +
+                   std::to_string(CfgOpt.Port) + " within " + std::to_string(kAnswerTimeMs / 1000) +
+                   " s: is ravelox-cli respond (or the program) running there?");
+        return kExitNoPeer;
+    }
+    if (json) {
+        PrintLine(JsonLine(CapacityJson(searches)));
+    } else {
+        if (signals.Stopped())
+            PrintLine("stopped by signal");
+        for (const std::string& line : CapacityText(searches))
+            PrintLine(line);
+    }
+    return SearchExitCode(searches);
 }

@@ -169,6 +169,20 @@ void ExpectDocumented(const std::vector<json>& lines) {
     }
 }
 
+// The responder's last word on its own sending, once it came, is "off".
+bool PeerStopsSending(const Cli& responder) {
+    return testhelp::WaitUntil(
+        [&] {
+            std::optional<bool> sending;
+            for (const json& line : responder.JsonLines()) {
+                if (line.contains("settings"))
+                    sending = line.at("settings").at("sending").get<bool>();
+            }
+            return sending == false;
+        },
+        std::chrono::milliseconds(3000), std::chrono::milliseconds(20));
+}
+
 void ExpectNear(const json& summary, const char* field, double expected, double share) {
     ASSERT_TRUE(summary.contains(field)) << field;
     EXPECT_NEAR(summary.at(field).get<double>(), expected, expected * share) << field;
@@ -352,6 +366,62 @@ TEST_F(CliRun, AFailedThresholdEndsWithCodeFourAndTheVerdictNamesEachCheck) {
     EXPECT_EQ(passing->Wait(20000), 0) << passing->Err() << passing->Out();
     EXPECT_NE(passing->Out().find("Verdict: all 1 thresholds held"), std::string::npos)
         << passing->Out();
+}
+
+// Both directions searched at once, each at its own rate: this host -> peer
+// through an nftables rule that drops every datagram above 2 Mbit/s of IP
+// packets (the rule counts the 28 bytes of IP and UDP header too), peer ->
+// this host over the plain veth pair, where the highest rate allowed holds.
+TEST_F(CliRun, SearchFindsTheLimitOfARateRuleAndTheHighestRateOnAPlainLink) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto responder = Responder(1);
+    m_net->Exec(1, "nft add table ip rvlimit && "
+                   "nft add chain ip rvlimit in \\{ type filter hook input priority 0\\; \\} && "
+                   "nft add rule ip rvlimit in udp dport " +
+                       std::to_string(kPort) +
+                       " limit rate over 250000 bytes/second burst 12000 bytes drop");
+    constexpr double kLength = 1000.0;
+    constexpr double kLimitKbps = 2000.0 * kLength / (kLength + 28.0); // 1945
+    std::vector<std::string> args{"search", m_net->Address(1), "--direction", "both", "--json"};
+    args.insert(args.end(), {"--step-time", "1", "--min", "500k", "--max", "6M"});
+    args.insert(args.end(), {"--local-length", "1000", "--remote-length", "1000"});
+    args.insert(args.end(), {"--recv-buf", "256", "--send-buf", "256", "--time-limit", "60"});
+    auto search = Start(0, args);
+    ASSERT_EQ(search->Wait(90000), 0) << search->Err() << search->Out();
+    const std::vector<json> lines = search->JsonLines();
+    ExpectDocumented(lines);
+    ASSERT_GE(lines.size(), 3U);
+    EXPECT_EQ(lines.front().at("event"), "start");
+    EXPECT_EQ(lines.front().at("search").at("max_loss_pct").get<double>(), 0.1);
+    int steps = 0;
+    for (const json& line : lines)
+        steps += line.at("event") == "step" ? 1 : 0;
+    EXPECT_GE(steps, 5) << search->Out();
+    ASSERT_EQ(lines.back().at("event"), "summary");
+    const json& capacity = lines.back().at("capacity");
+    EXPECT_EQ(capacity.at("local").at("result"), "found") << capacity;
+    EXPECT_NEAR(capacity.at("local").at("capacity_kbps").get<double>(), kLimitKbps,
+                kLimitKbps * 0.05)
+        << search->Out();
+    EXPECT_EQ(capacity.at("remote").at("result"), "at_max") << capacity;
+    EXPECT_EQ(capacity.at("remote").at("capacity_kbps").get<int>(), 6000);
+    // The peer was told to stop.
+    EXPECT_TRUE(PeerStopsSending(*responder)) << responder->Out();
+}
+
+TEST_F(CliRun, ASearchStoppedBySignalStopsThePeerAndIsNotSettled) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto responder = Responder(1);
+    auto search = Start(0, {"search", m_net->Address(1), "--direction", "remote", "--step-time",
+                            "1", "--min", "500k", "--max", "4M", "--json"});
+    ASSERT_TRUE(search->WaitForOutput("\"step\"", 15000)) << search->Err();
+    search->Signal(SIGINT);
+    ASSERT_EQ(search->Wait(10000), 7) << search->Err() << search->Out();
+    const json capacity = search->JsonLines().back().at("capacity");
+    EXPECT_EQ(capacity.at("remote").at("result"), "not_settled") << capacity;
+    EXPECT_TRUE(capacity.at("local").is_null());
+    EXPECT_EQ(capacity.at("remote").at("held_kbps").get<int>(), 500);
+    EXPECT_TRUE(PeerStopsSending(*responder)) << responder->Out();
 }
 
 TEST_F(CliRun, LookupFindsTwoRespondersAndBothStopOnTheirSignal) {
