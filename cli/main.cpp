@@ -123,6 +123,9 @@ int main(int argc, char** argv) {
     test->add_option("--direction", direction, "both, local (to the peer) or remote (to here)")
         ->capture_default_str();
     test->add_option("--log", logPath, "write the result log to FILE");
+    bool testCsv = false;
+    test->add_flag("--csv", testCsv,
+                   "intervals as CSV rows on stdout (the other lines go to stderr)");
     TCliThresholdArgs thresholds;
     test->add_option(
         "--max-loss", thresholds.MaxLoss,
@@ -175,6 +178,12 @@ int main(int argc, char** argv) {
     CLI::App* view = app.add_subcommand("view", "show a stored result log");
     view->add_option("FILE", viewFile, "the result log")->required();
     view->add_flag("--json", viewJson, "one JSON object");
+    bool viewCsv = false;
+    std::string viewSvg;
+    std::string viewTitle;
+    view->add_flag("--csv", viewCsv, "the records as CSV (a header row, one row per record)");
+    view->add_option("--svg", viewSvg, "draw the log's graphs into FILE (SVG)");
+    view->add_option("--title", viewTitle, "the picture's title (e.g. the hosts)");
 
     try {
         app.parse(argc, argv);
@@ -208,6 +217,7 @@ int main(int argc, char** argv) {
             options.Direction = ParseDirection(direction);
             options.LogPath = logPath;
             options.Thresholds = ParseThresholds(thresholds, options.Direction);
+            options.Csv = testCsv;
             LoadSettings();
             ApplyEngineOptions(options.Engine);
             return RunTest(options);
@@ -241,7 +251,7 @@ int main(int argc, char** argv) {
             return RunLookup(options);
         }
         if (view->parsed())
-            return RunView({viewFile, viewJson});
+            return RunView({viewFile, viewJson, viewCsv, viewSvg, viewTitle});
     } catch (const ECliArgError& error) {
         return Usage(error.what());
     }

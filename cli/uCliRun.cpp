@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -16,16 +17,20 @@
 #include <vector>
 
 #include <pthread.h>
+#include <sys/stat.h>
 #include <signal.h>
 
 #include "bConfig.h"
 #include "cNet0.h"
+#include "uCliCsv.h"
 #include "uCliOut.h"
 #include "uCliSearch.h"
 #include "uCliVerdict.h"
 #include "uConfig.h"
 #include "uConfigIni.h"
 #include "uReportModel.h"
+#include "uLogCsv.h"
+#include "uLogSvg.h"
 #include "uResultLog.h"
 #include "uSpeedStr.h"
 #include "uSummary.h"
@@ -50,7 +55,19 @@ std::atomic<bool> g_socketError{false};
 // Errors also go to stdout as "error" events while the output is JSON.
 std::atomic<bool> g_jsonErrors{false};
 
+// With --csv stdout carries only the CSV; the other lines go to stderr.
+std::atomic<bool> g_csv{false};
+TCsvWriter g_csvWriter;
+
 void PrintLine(const std::string& line) {
+    std::lock_guard lock(g_printMutex);
+    std::FILE* out = g_csv.load() ? stderr : stdout;
+    std::fputs(line.c_str(), out);
+    std::fputc('\n', out);
+    std::fflush(out);
+}
+
+void PrintCsvLine(const std::string& line) {
     std::lock_guard lock(g_printMutex);
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
@@ -69,6 +86,11 @@ void PrintError(const std::string& line) {
 }
 
 void Print(bool json, const nlohmann::json& object, const std::string& text) {
+    if (g_csv.load() && object.contains("interval")) {
+        for (const std::string& line : g_csvWriter.Lines(object.at("interval")))
+            PrintCsvLine(line);
+        return;
+    }
     PrintLine(json ? JsonLine(object) : text);
 }
 
@@ -440,6 +462,35 @@ template <class TBody> void EveryReport(TStopSignals& signals, std::uint32_t sta
     }
 }
 
+// The log drawn into options.SvgPath, titled and coloured as the desktop
+// program would show it; the problem, or empty.
+std::string WriteViewSvg(const TViewOptions& options, const TLogView& local,
+                         const TLogView& remote) {
+    TLogSvgInfo info;
+    const std::string name = options.File.substr(options.File.find_last_of('/') + 1);
+    info.Title = options.SvgTitle.empty() ? "Ravelox result log " + name : options.SvgTitle;
+    struct stat status {};
+    if (::stat(options.File.c_str(), &status) == 0) {
+        const std::time_t written = status.st_mtime;
+        std::tm when{};
+        localtime_r(&written, &when);
+        char text[64];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &when);
+        info.Date = text;
+    }
+    LoadSettings(); // the graph colours
+    for (std::size_t i = 0; i < info.Colors.size(); ++i)
+        info.Colors[i] = Colors[i];
+    const std::string svg = LogSvg(local, remote, info);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(
+        std::fopen(options.SvgPath.c_str(), "w"), &std::fclose);
+    if (!out)
+        return "cannot write '" + options.SvgPath + "': " + std::strerror(errno);
+    if (std::fwrite(svg.data(), 1, svg.size(), out.get()) != svg.size())
+        return "writing '" + options.SvgPath + "' failed";
+    return {};
+}
+
 } // namespace
 
 void BlockStopSignals() {
@@ -572,6 +623,7 @@ int RunRespond(const TRespondOptions& options) {
 int RunTest(const TTestOptions& options) {
     const bool json = options.Engine.Json;
     g_jsonErrors.store(json);
+    g_csv.store(options.Csv);
     if (options.LocalSpeed)
         Cfg.LocalSpeed = *options.LocalSpeed;
     if (options.RemoteSpeed)
@@ -769,6 +821,12 @@ int RunLookup(const TLookupOptions& options) {
 
 int RunView(const TViewOptions& options) {
     g_jsonErrors.store(options.Json);
+    if (options.Csv) {
+        const TLogResult written = WriteLogCsv(options.File, stdout);
+        if (!written.Ok())
+            PrintError(written.Message);
+        return written.Ok() ? kExitOk : kExitFailure;
+    }
     const TLogViewResult read = ViewResultLog(options.File);
     if (read.Status == lsTruncated) {
         PrintError(read.Message.empty()
@@ -784,6 +842,12 @@ int RunView(const TViewOptions& options) {
     }
     const TLogView& local = read.Local;
     const TLogView& remote = read.Remote;
+    if (!options.SvgPath.empty()) {
+        if (const std::string problem = WriteViewSvg(options, local, remote); !problem.empty()) {
+            PrintError("--svg: " + problem);
+            return kExitFailure;
+        }
+    }
     std::optional<TSummary> summary;
     if (local.HasData)
         summary = ViewSummary(local, remote);

@@ -46,6 +46,7 @@ struct TTestOptions {
     tCliDirection Direction = cdBoth;
     std::string LogPath; // empty: no log
     std::vector<TThreshold> Thresholds; // checked against the summary; exit 4 when one fails
+    bool Csv = false; // intervals as CSV rows on stdout, the other lines on stderr
 };
 
 struct TLookupOptions {
@@ -56,6 +57,9 @@ struct TLookupOptions {
 struct TViewOptions {
     std::string File;
     bool Json = false;
+    bool Csv = false;     // the records as CSV on stdout, nothing else
+    std::string SvgPath;  // draw the log into this SVG file
+    std::string SvgTitle; // its title; empty: the log's name
 };
 
 // Blocks SIGINT and SIGTERM in the calling thread, and so in every thread

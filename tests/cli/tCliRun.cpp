@@ -278,6 +278,67 @@ TEST_F(CliRun, SelfLoopMeasuresForTheWholeTimeAndShowsDrops) {
     EXPECT_TRUE(intervalDrops) << test->Out();
 }
 
+// --csv: the intervals as rows with the JSON's fields, the rest on stderr;
+// the log it stored converts to CSV and to a picture.
+TEST_F(CliRun, CsvRowsCarryTheJsonFieldsAndAStoredLogExports) {
+    auto test = Start(-1, {"test", "127.0.0.1", "--time", "2", "--local-speed", "2M", "--direction",
+                           "local", "--csv", "--log", m_dir / "r.log"});
+    ASSERT_EQ(test->Wait(15000), 0) << test->Err() << test->Out();
+    std::istringstream rows(test->Out());
+    std::string header;
+    ASSERT_TRUE(std::getline(rows, header));
+    int count = 0;
+    for (std::string row; std::getline(rows, row); ++count)
+        EXPECT_EQ(std::count(row.begin(), row.end(), ','),
+                  std::count(header.begin(), header.end(), ','))
+            << row;
+    EXPECT_GE(count, 3) << test->Out(); // 2 s and the start-up at 500 ms
+    EXPECT_NE(test->Err().find("Summary over"), std::string::npos) << test->Err();
+    // The same fields as an interval event of the JSON stream.
+    auto json = Start(-1, {"test", "127.0.0.1", "--time", "1", "--direction", "local", "--json"});
+    ASSERT_EQ(json->Wait(15000), 0) << json->Err();
+    std::set<std::string> jsonFields;
+    for (const nlohmann::json& line : json->JsonLines()) {
+        if (line.contains("interval"))
+            FieldPaths(line.at("interval"), "", jsonFields);
+    }
+    std::set<std::string> csvFields;
+    std::istringstream columns(header);
+    for (std::string column; std::getline(columns, column, ',');)
+        csvFields.insert(column);
+    std::set<std::string> leaves;
+    for (std::string field : jsonFields) {
+        if (field == "local" || field == "remote")
+            continue;
+        std::replace(field.begin(), field.end(), '.', '_');
+        leaves.insert(field);
+    }
+    EXPECT_EQ(csvFields, leaves);
+
+    auto csv = Start(-1, {"view", m_dir / "r.log", "--csv"});
+    ASSERT_EQ(csv->Wait(5000), 0) << csv->Err();
+    const std::string records = csv->Out();
+    EXPECT_EQ(records.rfind("side,report_time_ms,input_kbps,output_kbps,lost\n", 0), 0U);
+    const std::size_t size = ReadFile(m_dir / "r.log").size();
+    EXPECT_EQ(static_cast<std::size_t>(std::count(records.begin(), records.end(), '\n')),
+              size / 16 + 1);
+
+    auto svg =
+        Start(-1, {"view", m_dir / "r.log", "--svg", m_dir / "r.svg", "--title", "own loop"});
+    ASSERT_EQ(svg->Wait(5000), 0) << svg->Err();
+    const std::string picture = ReadFile(m_dir / "r.svg");
+    EXPECT_NE(picture.find(">own loop</text>"), std::string::npos);
+    std::size_t lines = 0;
+    for (std::size_t at = picture.find("<polyline"); at != std::string::npos;
+         at = picture.find("<polyline", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 6U) << picture;
+    auto unwritable = Start(-1, {"view", m_dir / "r.log", "--svg", "/nonexistent-dir/r.svg"});
+    EXPECT_EQ(unwritable->Wait(5000), 1);
+    EXPECT_NE(unwritable->Err().find("--svg: cannot write"), std::string::npos)
+        << unwritable->Err();
+}
+
 // The first echo of the own broadcast is lost (the first datagram that
 // arrives at the port is dropped): the broadcast goes out again and the test
 // runs.
