@@ -99,6 +99,9 @@ int main(int argc, char** argv) {
     respondArgs.Add(respond, true, false);
     respondArgs.AddInterval(respond);
     respond->add_option("--duration", duration, "stop after S seconds (0: at SIGINT/SIGTERM)");
+    std::string metricsFile;
+    respond->add_option("--metrics-file", metricsFile,
+                        "write OpenMetrics counters to PATH every interval (atomically)");
 
     TEngineArgs testArgs;
     std::string host;
@@ -197,6 +200,7 @@ int main(int argc, char** argv) {
             TRespondOptions options;
             options.Engine = respondArgs.Get();
             options.Duration = CheckSeconds(duration, 0, "--duration");
+            options.MetricsFile = metricsFile;
             LoadSettings();
             ApplyEngineOptions(options.Engine);
             return RunRespond(options);

@@ -23,6 +23,7 @@
 #include "bConfig.h"
 #include "cNet0.h"
 #include "uCliCsv.h"
+#include "uCliMetrics.h"
 #include "uCliOut.h"
 #include "uCliSearch.h"
 #include "uCliVerdict.h"
@@ -179,6 +180,22 @@ private:
     std::unique_ptr<TbNBSClient> m_engine;
 };
 
+// The sender this host's received bytes come from: the accepted one, or
+// the one sender seen; "any" while several (or none) are seen and any is
+// accepted.
+std::string SenderName(const TbNBSClient& engine) {
+    std::uint32_t address = engine.AcceptAddress();
+    if (address == 0 && engine.SeenCount() == 2)
+        address = engine.SeenAddress(1);
+    if (address == 0)
+        return "any";
+    char text[INET_ADDRSTRLEN] = {};
+    in_addr in{};
+    in.s_addr = address;
+    inet_ntop(AF_INET, &in, text, sizeof text);
+    return text;
+}
+
 // One side's report processing. The desktop program's channel panel takes
 // the reports one ViewTime apart; here every report is taken (the model runs
 // with a ViewTime of one InfoTime and is polled that often) and the print
@@ -198,6 +215,9 @@ public:
         m_dropsTotal = 0;
     }
     const TReportProcessor& Processor() const { return m_processor; }
+    // Every report taken is also added to these counters (respond's
+    // metrics file).
+    void CountInto(TMetricsCounters* counters) { m_counters = counters; }
     // The engine records the report of the last datagram read at every
     // interval end, also when nothing new came: only a change of its stamp
     // shows that the other side sent something.
@@ -216,6 +236,10 @@ public:
         const std::uint16_t badBefore = m_processor.LastReport().Bad;
         const bool first =
             engine.GetReports(ring, m_buffer.data(), count, m_reader, m_drops.data());
+        if (m_counters != nullptr)
+            m_counters->Add(std::span(m_buffer.data(), static_cast<std::size_t>(count)),
+                            std::span(m_drops.data(), static_cast<std::size_t>(count)), first,
+                            SenderName(engine));
         for (std::int32_t i = 0; i < count; ++i) {
             const std::uint16_t stamp = m_buffer[static_cast<std::size_t>(i)].Stamp;
             if (!m_firstStamp)
@@ -310,6 +334,7 @@ private:
     bool m_dropsKnown = false;
     std::uint32_t m_dropsInterval = 0;
     std::uint32_t m_dropsTotal = 0;
+    TMetricsCounters* m_counters = nullptr;
 };
 
 class TCliSides final {
@@ -577,6 +602,23 @@ int RunRespond(const TRespondOptions& options) {
     for (int i = 0; i < 10 && !addressShown && !signals.Wait(kPollMs); ++i)
         showAddress();
 
+    TMetricsCounters counters;
+    std::string metricsProblem;
+    const auto writeMetrics = [&] {
+        if (options.MetricsFile.empty())
+            return;
+        counters.Totals().Sending = engine->IsSending(false);
+        counters.Totals().SpeedKbps = engine->GetSpeed(false);
+        const std::string problem =
+            WriteMetricsFile(options.MetricsFile, MetricsText(counters.Totals()));
+        if (!problem.empty() && problem != metricsProblem)
+            PrintError("--metrics-file: " + problem);
+        metricsProblem = problem;
+    };
+    if (!options.MetricsFile.empty())
+        sides.Local.CountInto(&counters);
+    writeMetrics();
+
     TPrintClock print;
     EveryReport(signals, start, [&] {
         showAddress();
@@ -606,6 +648,7 @@ int RunRespond(const TRespondOptions& options) {
         if (const std::uint32_t elapsed = timeGetTime() - start; print.Due(elapsed)) {
             const TCliInterval interval = sides.TakeInterval(elapsed);
             Print(json, IntervalJson(interval), IntervalText(interval));
+            writeMetrics();
         }
         // A send error leaves the socket open and the copy serving; an error
         // that closed it ends the run.

@@ -33,6 +33,7 @@ struct TCliEngineOptions {
 struct TRespondOptions {
     TCliEngineOptions Engine;
     std::int32_t Duration = 0; // s; 0 = until SIGINT or SIGTERM
+    std::string MetricsFile;   // OpenMetrics text rewritten every interval; empty: none
 };
 
 struct TTestOptions {

@@ -27,7 +27,7 @@ _ravelox_cli() {
     local engine="--port --recv-buf --send-buf --json --help"
     local options
     case $command in
-    respond) options="$engine --interval --duration" ;;
+    respond) options="$engine --interval --duration --metrics-file" ;;
     test)
         options="$engine --time --local-speed --remote-speed --local-length --remote-length
                  --direction --log --csv --max-loss --min-rate --min-rate-local
@@ -50,7 +50,7 @@ _ravelox_cli() {
         COMPREPLY=($(compgen -W "both local remote" -- "$cur"))
         return
         ;;
-    --log | --svg)
+    --log | --svg | --metrics-file)
         COMPREPLY=($(compgen -f -- "$cur"))
         return
         ;;

@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -337,6 +339,80 @@ TEST_F(CliRun, CsvRowsCarryTheJsonFieldsAndAStoredLogExports) {
     EXPECT_EQ(unwritable->Wait(5000), 1);
     EXPECT_NE(unwritable->Err().find("--svg: cannot write"), std::string::npos)
         << unwritable->Err();
+}
+
+// A small reader of OpenMetrics text: every sample by its name and labels;
+// fails on a line it does not know, a sample of a family without # TYPE, a
+// counter sample without _total, or text after # EOF or without it.
+std::map<std::string, double> ParseOpenMetrics(const std::string& text) {
+    std::map<std::string, double> samples;
+    std::map<std::string, std::string> types;
+    std::istringstream in(text);
+    bool eof = false;
+    for (std::string line; std::getline(in, line);) {
+        EXPECT_FALSE(eof) << "text after # EOF: " << line;
+        if (line == "# EOF") {
+            eof = true;
+            continue;
+        }
+        if (line.rfind("# ", 0) == 0) {
+            std::istringstream words(line.substr(2));
+            std::string keyword, family, rest;
+            words >> keyword >> family;
+            EXPECT_TRUE(keyword == "TYPE" || keyword == "UNIT" || keyword == "HELP") << line;
+            if (keyword == "TYPE") {
+                words >> rest;
+                types[family] = rest;
+            }
+            continue;
+        }
+        const std::size_t space = line.rfind(' ');
+        EXPECT_NE(space, std::string::npos) << line;
+        if (space == std::string::npos)
+            continue;
+        const std::string series = line.substr(0, space);
+        const std::string name = series.substr(0, series.find('{'));
+        std::string family = name;
+        if (name.size() > 6 && name.substr(name.size() - 6) == "_total")
+            family = name.substr(0, name.size() - 6);
+        EXPECT_EQ(types.count(family), 1U) << "no # TYPE for " << line;
+        if (types[family] == "counter") {
+            EXPECT_NE(family, name) << "a counter sample without _total: " << line;
+        }
+        samples[series] = std::stod(line.substr(space + 1));
+    }
+    EXPECT_TRUE(eof) << "no # EOF";
+    return samples;
+}
+
+// The responder's metrics file over a test of 2 s at 1 Mbit/s to it.
+TEST_F(CliRun, RespondWritesOpenMetricsCountersOfWhatArrived) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto responder = Start(1, {"respond", "--json", "--duration", "60", "--recv-buf", "256",
+                               "--metrics-file", m_dir / "ravelox.prom"});
+    ASSERT_TRUE(responder->WaitForOutput("\"address\"", 5000)) << responder->Err();
+    auto test = Start(0, {"test", m_net->Address(1), "--time", "2", "--local-speed", "1M",
+                          "--direction", "local", "--json"});
+    ASSERT_EQ(test->Wait(15000), 0) << test->Err();
+    // Once the responder has written what arrived (its own sending stays off).
+    std::map<std::string, double> samples;
+    const std::string peer = "ravelox_received_bytes_total{peer=\"" + m_net->Address(0) + "\"}";
+    EXPECT_TRUE(testhelp::WaitUntil(
+        [&] {
+            samples = ParseOpenMetrics(ReadFile(m_dir / "ravelox.prom"));
+            return samples.count(peer) == 1 && samples[peer] >= 2 * 125000.0;
+        },
+        std::chrono::milliseconds(5000), std::chrono::milliseconds(100)))
+        << ReadFile(m_dir / "ravelox.prom");
+    // 2 s of statistics and the start-up before them: at most a few seconds' worth.
+    EXPECT_LE(samples[peer], 6 * 125000.0);
+    // A loaded machine may drop a datagram now and then.
+    EXPECT_LE(samples["ravelox_lost_datagrams_total"], 5.0);
+    EXPECT_EQ(samples["ravelox_rcvbuf_drops_total"], 0.0);
+    EXPECT_EQ(samples["ravelox_sending"], 0.0);
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "ravelox.prom.tmp"));
+    responder->Signal(SIGTERM);
+    EXPECT_EQ(responder->Wait(5000), 0) << responder->Err();
 }
 
 // The first echo of the own broadcast is lost (the first datagram that
