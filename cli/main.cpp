@@ -9,6 +9,7 @@
 #include "uCliArgs.h"
 #include "uCliEvents.h"
 #include "uCliRun.h"
+#include "uCliSearch.h"
 #include "uCliVerdict.h"
 #include "xVersion.h"
 
@@ -125,6 +126,9 @@ int main(int argc, char** argv) {
         "--allow", allow,
         "obey and answer only these sources, CIDR[,CIDR...], e.g. 198.18.0.0/15 (settings: "
         "PeerAllow)");
+    std::string metricsFile;
+    respond->add_option("--metrics-file", metricsFile,
+                        "write OpenMetrics counters to PATH every interval (atomically)");
 
     TEngineArgs testArgs;
     std::string host;
@@ -149,6 +153,9 @@ int main(int argc, char** argv) {
     test->add_option("--direction", direction, "both, local (to the peer) or remote (to here)")
         ->capture_default_str();
     test->add_option("--log", logPath, "write the result log to FILE");
+    bool testCsv = false;
+    test->add_flag("--csv", testCsv,
+                   "intervals as CSV rows on stdout (the other lines go to stderr)");
     TCliThresholdArgs thresholds;
     test->add_option(
         "--max-loss", thresholds.MaxLoss,
@@ -162,6 +169,34 @@ int main(int argc, char** argv) {
     testArgs.Add(test, true, true);
     testArgs.AddInterval(test);
 
+    TEngineArgs searchArgs;
+    std::string searchHost;
+    std::string searchDirection = "both";
+    std::string searchMaxLoss = "0.1%";
+    std::int64_t stepTime = 3;
+    std::string searchMin = "100k";
+    std::string searchMax = "1G";
+    std::int64_t timeLimit = 120;
+    std::int64_t searchLocalLength = 0;
+    std::int64_t searchRemoteLength = 0;
+    CLI::App* search =
+        app.add_subcommand("search", "find the highest rate each direction to HOST carries");
+    search->add_option("HOST", searchHost, "the peer's IPv4 address")->required();
+    search->add_option("--direction", searchDirection, "both, local (to the peer) or remote")
+        ->capture_default_str();
+    search->add_option("--max-loss", searchMaxLoss, "the channel loss a rate may have, P%")
+        ->capture_default_str();
+    search->add_option("--step-time", stepTime, "seconds measured per step")->capture_default_str();
+    search->add_option("--min", searchMin, "the rate the ramp starts at")->capture_default_str();
+    search->add_option("--max", searchMax, "the highest rate tried")->capture_default_str();
+    search->add_option("--time-limit", timeLimit, "seconds for the whole search")
+        ->capture_default_str();
+    CLI::Option* searchLocalLengthOption =
+        search->add_option("--local-length", searchLocalLength, "own datagram length, 64..2000");
+    CLI::Option* searchRemoteLengthOption = search->add_option(
+        "--remote-length", searchRemoteLength, "the peer's datagram length, 64..2000");
+    searchArgs.Add(search, true, true);
+
     TEngineArgs lookupArgs;
     std::int64_t lookupTime = 2;
     CLI::App* lookup = app.add_subcommand("lookup", "list the copies that answer a broadcast");
@@ -173,6 +208,12 @@ int main(int argc, char** argv) {
     CLI::App* view = app.add_subcommand("view", "show a stored result log");
     view->add_option("FILE", viewFile, "the result log")->required();
     view->add_flag("--json", viewJson, "one JSON object");
+    bool viewCsv = false;
+    std::string viewSvg;
+    std::string viewTitle;
+    view->add_flag("--csv", viewCsv, "the records as CSV (a header row, one row per record)");
+    view->add_option("--svg", viewSvg, "draw the log's graphs into FILE (SVG)");
+    view->add_option("--title", viewTitle, "the picture's title (e.g. the hosts)");
 
     try {
         app.parse(argc, argv);
@@ -194,6 +235,7 @@ int main(int argc, char** argv) {
                 options.Limits.MaxSendTime = CheckSeconds(maxSendTime, 1, "--max-send-time");
             if (allowOption->count() > 0)
                 options.Limits.Allow = allow;
+            options.MetricsFile = metricsFile;
             LoadSettings();
             ApplyEngineOptions(options.Engine);
             return RunRespond(options);
@@ -214,9 +256,30 @@ int main(int argc, char** argv) {
             options.Direction = ParseDirection(direction);
             options.LogPath = logPath;
             options.Thresholds = ParseThresholds(thresholds, options.Direction);
+            options.Csv = testCsv;
             LoadSettings();
             ApplyEngineOptions(options.Engine);
             return RunTest(options);
+        }
+        if (search->parsed()) {
+            TSearchOptions options;
+            options.Engine = searchArgs.Get();
+            options.Host = CheckHost(searchHost);
+            options.Direction = ParseDirection(searchDirection);
+            options.MaxLossPct = ParsePercent(searchMaxLoss, "--max-loss");
+            options.StepTime = CheckSeconds(stepTime, 1, "--step-time");
+            options.MinKbps = ParseRate(searchMin, "--min");
+            options.MaxKbps = ParseRate(searchMax, "--max");
+            if (options.MaxKbps < options.MinKbps)
+                throw ECliArgError("--max: " + searchMax + " is below --min " + searchMin);
+            options.TimeLimit = CheckSeconds(timeLimit, 1, "--time-limit");
+            if (searchLocalLengthOption->count() > 0)
+                options.LocalLength = CheckLength(searchLocalLength, "--local-length");
+            if (searchRemoteLengthOption->count() > 0)
+                options.RemoteLength = CheckLength(searchRemoteLength, "--remote-length");
+            LoadSettings();
+            ApplyEngineOptions(options.Engine);
+            return RunSearch(options);
         }
         if (lookup->parsed()) {
             TLookupOptions options;
@@ -227,7 +290,7 @@ int main(int argc, char** argv) {
             return RunLookup(options);
         }
         if (view->parsed())
-            return RunView({viewFile, viewJson});
+            return RunView({viewFile, viewJson, viewCsv, viewSvg, viewTitle});
     } catch (const ECliArgError& error) {
         return Usage(error.what());
     }

@@ -19,7 +19,7 @@ struct TEventKind {
 
 // The first key of this table that an object holds decides: a view carries
 // a "summary" too, a summary a "verdict".
-constexpr std::array<TEventKind, 11> kKinds{{
+constexpr std::array<TEventKind, 12> kKinds{{
     {"test", "start", true},
     {"listening", "start", true},
     {"search", "start", true},
@@ -28,6 +28,7 @@ constexpr std::array<TEventKind, 11> kKinds{{
     {"summary", "summary", false},
     {"interval", "interval", false},
     {"step", "step", false},
+    {"capacity", "summary", false},
     {"address", "address", false},
     {"settings", "settings", false},
     {"error", "error", false},

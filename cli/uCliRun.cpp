@@ -2,10 +2,13 @@
 #include "uCliRun.h"
 
 #include <array>
+#include <chrono>
+#include <thread>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -14,15 +17,21 @@
 #include <vector>
 
 #include <pthread.h>
+#include <sys/stat.h>
 #include <signal.h>
 
 #include "bConfig.h"
 #include "cNet0.h"
+#include "uCliCsv.h"
+#include "uCliMetrics.h"
 #include "uCliOut.h"
+#include "uCliSearch.h"
 #include "uCliVerdict.h"
 #include "uConfig.h"
 #include "uConfigIni.h"
 #include "uReportModel.h"
+#include "uLogCsv.h"
+#include "uLogSvg.h"
 #include "uResultLog.h"
 #include "uSpeedStr.h"
 #include "uSummary.h"
@@ -47,7 +56,19 @@ std::atomic<bool> g_socketError{false};
 // Errors also go to stdout as "error" events while the output is JSON.
 std::atomic<bool> g_jsonErrors{false};
 
+// With --csv stdout carries only the CSV; the other lines go to stderr.
+std::atomic<bool> g_csv{false};
+TCsvWriter g_csvWriter;
+
 void PrintLine(const std::string& line) {
+    std::lock_guard lock(g_printMutex);
+    std::FILE* out = g_csv.load() ? stderr : stdout;
+    std::fputs(line.c_str(), out);
+    std::fputc('\n', out);
+    std::fflush(out);
+}
+
+void PrintCsvLine(const std::string& line) {
     std::lock_guard lock(g_printMutex);
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
@@ -66,6 +87,11 @@ void PrintError(const std::string& line) {
 }
 
 void Print(bool json, const nlohmann::json& object, const std::string& text) {
+    if (g_csv.load() && object.contains("interval")) {
+        for (const std::string& line : g_csvWriter.Lines(object.at("interval")))
+            PrintCsvLine(line);
+        return;
+    }
     PrintLine(json ? JsonLine(object) : text);
 }
 
@@ -154,6 +180,22 @@ private:
     std::unique_ptr<TbNBSClient> m_engine;
 };
 
+// The sender this host's received bytes come from: the accepted one, or
+// the one sender seen; "any" while several (or none) are seen and any is
+// accepted.
+std::string SenderName(const TbNBSClient& engine) {
+    std::uint32_t address = engine.AcceptAddress();
+    if (address == 0 && engine.SeenCount() == 2)
+        address = engine.SeenAddress(1);
+    if (address == 0)
+        return "any";
+    char text[INET_ADDRSTRLEN] = {};
+    in_addr in{};
+    in.s_addr = address;
+    inet_ntop(AF_INET, &in, text, sizeof text);
+    return text;
+}
+
 // One side's report processing. The desktop program's channel panel takes
 // the reports one ViewTime apart; here every report is taken (the model runs
 // with a ViewTime of one InfoTime and is polled that often) and the print
@@ -176,6 +218,9 @@ public:
     // The delay extension's figures since the statistics restarted.
     TDelayFigures DelayTotal() const { return m_delay.Total(); }
     const TReportProcessor& Processor() const { return m_processor; }
+    // Every report taken is also added to these counters (respond's
+    // metrics file).
+    void CountInto(TMetricsCounters* counters) { m_counters = counters; }
     // The engine records the report of the last datagram read at every
     // interval end, also when nothing new came: only a change of its stamp
     // shows that the other side sent something.
@@ -199,6 +244,10 @@ public:
             m_drops[static_cast<std::size_t>(i)] = record.Drops;
             m_delay.Add(record.Delay);
         }
+        if (m_counters != nullptr)
+            m_counters->Add(std::span(m_buffer.data(), static_cast<std::size_t>(count)),
+                            std::span(m_drops.data(), static_cast<std::size_t>(count)), first,
+                            SenderName(engine));
         for (std::int32_t i = 0; i < count; ++i) {
             const std::uint16_t stamp = m_buffer[static_cast<std::size_t>(i)].Stamp;
             if (!m_firstStamp)
@@ -296,6 +345,7 @@ private:
     bool m_dropsKnown = false;
     std::uint32_t m_dropsInterval = 0;
     std::uint32_t m_dropsTotal = 0;
+    TMetricsCounters* m_counters = nullptr;
 };
 
 class TCliSides final {
@@ -451,6 +501,35 @@ template <class TBody> void EveryReport(TStopSignals& signals, std::uint32_t sta
     }
 }
 
+// The log drawn into options.SvgPath, titled and coloured as the desktop
+// program would show it; the problem, or empty.
+std::string WriteViewSvg(const TViewOptions& options, const TLogView& local,
+                         const TLogView& remote) {
+    TLogSvgInfo info;
+    const std::string name = options.File.substr(options.File.find_last_of('/') + 1);
+    info.Title = options.SvgTitle.empty() ? "Ravelox result log " + name : options.SvgTitle;
+    struct stat status {};
+    if (::stat(options.File.c_str(), &status) == 0) {
+        const std::time_t written = status.st_mtime;
+        std::tm when{};
+        localtime_r(&written, &when);
+        char text[64];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &when);
+        info.Date = text;
+    }
+    LoadSettings(); // the graph colours
+    for (std::size_t i = 0; i < info.Colors.size(); ++i)
+        info.Colors[i] = Colors[i];
+    const std::string svg = LogSvg(local, remote, info);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(
+        std::fopen(options.SvgPath.c_str(), "w"), &std::fclose);
+    if (!out)
+        return "cannot write '" + options.SvgPath + "': " + std::strerror(errno);
+    if (std::fwrite(svg.data(), 1, svg.size(), out.get()) != svg.size())
+        return "writing '" + options.SvgPath + "' failed";
+    return {};
+}
+
 } // namespace
 
 void BlockStopSignals() {
@@ -545,6 +624,23 @@ int RunRespond(const TRespondOptions& options) {
     for (int i = 0; i < 10 && !addressShown && !signals.Wait(kPollMs); ++i)
         showAddress();
 
+    TMetricsCounters counters;
+    std::string metricsProblem;
+    const auto writeMetrics = [&] {
+        if (options.MetricsFile.empty())
+            return;
+        counters.Totals().Sending = engine->IsSending(false);
+        counters.Totals().SpeedKbps = engine->GetSpeed(false);
+        const std::string problem =
+            WriteMetricsFile(options.MetricsFile, MetricsText(counters.Totals()));
+        if (!problem.empty() && problem != metricsProblem)
+            PrintError("--metrics-file: " + problem);
+        metricsProblem = problem;
+    };
+    if (!options.MetricsFile.empty())
+        sides.Local.CountInto(&counters);
+    writeMetrics();
+
     TPrintClock print;
     EveryReport(signals, start, [&] {
         showAddress();
@@ -579,6 +675,7 @@ int RunRespond(const TRespondOptions& options) {
         if (const std::uint32_t elapsed = timeGetTime() - start; print.Due(elapsed)) {
             const TCliInterval interval = sides.TakeInterval(elapsed);
             Print(json, IntervalJson(interval), IntervalText(interval));
+            writeMetrics();
         }
         // A send error leaves the socket open and the copy serving; an error
         // that closed it ends the run.
@@ -596,6 +693,7 @@ int RunRespond(const TRespondOptions& options) {
 int RunTest(const TTestOptions& options) {
     const bool json = options.Engine.Json;
     g_jsonErrors.store(json);
+    g_csv.store(options.Csv);
     if (options.LocalSpeed)
         Cfg.LocalSpeed = *options.LocalSpeed;
     if (options.RemoteSpeed)
@@ -795,6 +893,12 @@ int RunLookup(const TLookupOptions& options) {
 
 int RunView(const TViewOptions& options) {
     g_jsonErrors.store(options.Json);
+    if (options.Csv) {
+        const TLogResult written = WriteLogCsv(options.File, stdout);
+        if (!written.Ok())
+            PrintError(written.Message);
+        return written.Ok() ? kExitOk : kExitFailure;
+    }
     const TLogViewResult read = ViewResultLog(options.File);
     if (read.Status == lsTruncated) {
         PrintError(read.Message.empty()
@@ -810,6 +914,12 @@ int RunView(const TViewOptions& options) {
     }
     const TLogView& local = read.Local;
     const TLogView& remote = read.Remote;
+    if (!options.SvgPath.empty()) {
+        if (const std::string problem = WriteViewSvg(options, local, remote); !problem.empty()) {
+            PrintError("--svg: " + problem);
+            return kExitFailure;
+        }
+    }
     std::optional<TSummary> summary;
     if (local.HasData)
         summary = ViewSummary(local, remote);
@@ -821,4 +931,199 @@ int RunView(const TViewOptions& options) {
             PrintLine(line);
     }
     return kExitOk;
+}
+
+namespace {
+
+// Waits until this host's received bytes stand still between two reports;
+// false when they still moved after kQuietTimeMs.
+bool WaitPeerQuiet(TbNBSClient& engine) {
+    const std::uint32_t start = timeGetTime();
+    std::array<TbNReport, kRingSize> reports{};
+    std::optional<std::uint32_t> lastReceived;
+    while (timeGetTime() - start < kQuietTimeMs) {
+        std::int32_t count = kRingSize;
+        engine.GetReports(engine.LocalReports(), reports.data(), count, 0);
+        for (std::int32_t i = 0; i < count; ++i) {
+            const std::uint32_t received = reports[static_cast<std::size_t>(i)].BytesReceived;
+            if (lastReceived && *lastReceived == received)
+                return true;
+            lastReceived = received;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
+    return false;
+}
+
+} // namespace
+
+int RunSearch(const TSearchOptions& options) {
+    const bool json = options.Engine.Json;
+    g_jsonErrors.store(json);
+    if (options.LocalLength)
+        Cfg.SizeOfPacket = *options.LocalLength;
+    if (options.RemoteLength)
+        Cfg.RemotePacket = *options.RemoteLength;
+    TSearchPair searches;
+    if (options.Direction != cdRemote)
+        searches[0].emplace(options.MinKbps, options.MaxKbps);
+    if (options.Direction != cdLocal)
+        searches[1].emplace(options.MinKbps, options.MaxKbps);
+
+    TStopSignals signals;
+    InstallOutward();
+    TCliEngine engine;
+    if (const auto stop = StartEngine(engine, signals))
+        return *stop;
+    engine->SetRemoteHost(options.Host);
+    engine->SetPacketSize(Cfg.SizeOfPacket + kPacketOffset, false);
+    engine->SetPacketSize(Cfg.RemotePacket + kPacketOffset, true);
+    const std::int32_t lengths[2] = {Cfg.SizeOfPacket, Cfg.RemotePacket};
+    const TbNSocketBuffers buffers = engine->SocketBuffers();
+    Print(json,
+          {{"search",
+            {{"host", options.Host},
+             {"address", engine->LocalAddress()},
+             {"port", CfgOpt.Port},
+             {"direction", DirectionName(options.Direction)},
+             {"max_loss_pct", options.MaxLossPct},
+             {"step_time_s", options.StepTime},
+             {"settle_ms", kSearchSettleMs},
+             {"min_kbps", options.MinKbps},
+             {"max_kbps", options.MaxKbps},
+             {"time_limit_s", options.TimeLimit},
+             {"local_length", lengths[0]},
+             {"remote_length", lengths[1]},
+             {"recv_buf_bytes", buffers.RecvBuf},
+             {"send_buf_bytes", buffers.SendBuf},
+             {"peer_delay_extension", nullptr}}}},
+          "ravelox-cli search: " + engine->LocalAddress() + " -> " + options.Host + " port " +
+              std::to_string(CfgOpt.Port) + ", direction " + DirectionName(options.Direction) +
+              ", loss at most " + FormatGeneral3(options.MaxLossPct) + " %, " +
+              std::to_string(options.StepTime) + " s per step, " + SpeedText(options.MinKbps) +
+              " .. " + SpeedText(options.MaxKbps) + "; " +
+              BuffersText(buffers.RecvBuf, buffers.SendBuf));
+
+    // Each direction at its own rate. One that has ended goes on at the
+    // highest rate that held until the other ends: the peer's reports ride
+    // in its datagrams, and a stop or start of sending would restart both
+    // sides' counters in the middle of the other's step.
+    const auto applyRates = [&] {
+        for (int i = 0; i < 2; ++i) {
+            const bool remote = i == 1;
+            if (!searches[i])
+                continue;
+            const std::optional<std::int32_t> rate =
+                searches[i]->Running() ? std::optional(searches[i]->Rate()) : searches[i]->Held();
+            if (!rate) {
+                if (engine->IsSending(remote))
+                    engine->SetSending(false, remote);
+                continue;
+            }
+            if (engine->GetSpeed(remote) != *rate)
+                engine->SetSpeed(*rate, remote);
+            if (!engine->IsSending(remote))
+                engine->SetSending(true, remote);
+        }
+    };
+    const auto running = [&] {
+        return (searches[0] && searches[0]->Running()) || (searches[1] && searches[1]->Running());
+    };
+    applyRates();
+
+    TCliSides sides;
+    sides.Restart();
+    const std::uint32_t start = timeGetTime();
+    const auto limitMs = static_cast<std::uint32_t>(options.TimeLimit) * 1000U;
+    const auto stepMs = static_cast<std::uint32_t>(options.StepTime) * 1000U;
+    bool peerSeen = false;
+    bool measuring = false;
+    std::uint32_t phaseStart = start;
+    std::uint32_t step = 0;
+    EveryReport(signals, start, [&] {
+        if (g_socketError.load())
+            return false;
+        const std::uint32_t now = timeGetTime();
+        sides.Poll(*engine, nullptr);
+        peerSeen = peerSeen || sides.Remote.StampChanged() || engine->PeerPacketSize.load() != 0;
+        if (!peerSeen)
+            return now - start < kAnswerTimeMs;
+        if (now - start >= limitMs)
+            return false;
+        if (!measuring) {
+            // Settled: the samples of the step start here.
+            if (now - phaseStart >= kSearchSettleMs) {
+                sides.TakeInterval(0);
+                measuring = true;
+                phaseStart = now;
+            }
+            return true;
+        }
+        if (now - phaseStart < stepMs)
+            return true;
+        // The mean of the report-to-report rates of the step, and the lost
+        // datagrams summed over the same reports: unlike the averages of
+        // the summary, not shifted by the lag of the reports behind the
+        // poll, which over a step of a second or two is several per cent.
+        const TCliInterval interval = sides.TakeInterval(now - start);
+        const std::uint32_t spanMs = now - phaseStart;
+        phaseStart = now;
+        if (!interval.Local.Reported || !interval.Remote.Reported)
+            return true; // no report of a side in the step: measure again
+        TStepPair pair;
+        for (int i = 0; i < 2; ++i) {
+            if (!searches[i] || !searches[i]->Running())
+                continue;
+            const TCliSide& sender = i == 0 ? interval.Local : interval.Remote;
+            const TCliSide& receiver = i == 0 ? interval.Remote : interval.Local;
+            TStepFigures f;
+            f.RateKbps = searches[i]->Rate();
+            f.SentKbps = sender.OutputKbps;
+            f.ArrivedKbps = receiver.InputKbps;
+            f.Lost = receiver.Lost;
+            f.RcvbufDrops = receiver.RcvbufDrops;
+            f.Length = lengths[i];
+            f.ElapsedMs = spanMs;
+            const TStepJudgement judgement = JudgeStep(f, options.MaxLossPct);
+            pair[i].emplace(f, judgement);
+            searches[i]->Report(judgement.Outcome);
+        }
+        ++step;
+        Print(json, StepJson(step, now - start, pair), StepText(step, now - start, pair));
+        if (!running())
+            return false;
+        applyRates();
+        measuring = false;
+        return true;
+    });
+    for (auto& search : searches) {
+        if (search)
+            search->Stop();
+    }
+    // The peer's sending first, as after a test; then the own. The stop
+    // command rides in the datagrams that go on: wait until the peer's data
+    // has ended (also after a signal, or the peer would go on sending).
+    engine->SetSending(false, true);
+    engine->SetSending(false, false);
+    if (peerSeen && options.Direction != cdLocal && !WaitPeerQuiet(*engine))
+        PrintError("the peer's data did not stop within " + std::to_string(kQuietTimeMs / 1000) +
+                   " s");
+
+    if (g_socketError.load())
+        return kExitFailure;
+    if (!peerSeen) {
+        PrintError("no answer from " + options.Host + " on UDP port " +
+                   std::to_string(CfgOpt.Port) + " within " + std::to_string(kAnswerTimeMs / 1000) +
+                   " s: is ravelox-cli respond (or the program) running there?");
+        return kExitNoPeer;
+    }
+    if (json) {
+        PrintLine(JsonLine(CapacityJson(searches)));
+    } else {
+        if (signals.Stopped())
+            PrintLine("stopped by signal");
+        for (const std::string& line : CapacityText(searches))
+            PrintLine(line);
+    }
+    return SearchExitCode(searches);
 }

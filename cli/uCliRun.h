@@ -36,6 +36,7 @@ struct TRespondOptions {
     TCliEngineOptions Engine;
     TCliLimitOptions Limits;
     std::int32_t Duration = 0; // s; 0 = until SIGINT or SIGTERM
+    std::string MetricsFile;   // OpenMetrics text rewritten every interval; empty: none
 };
 
 struct TTestOptions {
@@ -49,6 +50,7 @@ struct TTestOptions {
     tCliDirection Direction = cdBoth;
     std::string LogPath;                // empty: no log
     std::vector<TThreshold> Thresholds; // checked against the summary; exit 4 when one fails
+    bool Csv = false; // intervals as CSV rows on stdout, the other lines on stderr
 };
 
 struct TLookupOptions {
@@ -59,6 +61,9 @@ struct TLookupOptions {
 struct TViewOptions {
     std::string File;
     bool Json = false;
+    bool Csv = false;     // the records as CSV on stdout, nothing else
+    std::string SvgPath;  // draw the log into this SVG file
+    std::string SvgTitle; // its title; empty: the log's name
 };
 
 // Blocks SIGINT and SIGTERM in the calling thread, and so in every thread

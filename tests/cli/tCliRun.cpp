@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -169,6 +171,20 @@ void ExpectDocumented(const std::vector<json>& lines) {
     }
 }
 
+// The responder's last word on its own sending, once it came, is "off".
+bool PeerStopsSending(const Cli& responder) {
+    return testhelp::WaitUntil(
+        [&] {
+            std::optional<bool> sending;
+            for (const json& line : responder.JsonLines()) {
+                if (line.contains("settings"))
+                    sending = line.at("settings").at("sending").get<bool>();
+            }
+            return sending == false;
+        },
+        std::chrono::milliseconds(3000), std::chrono::milliseconds(20));
+}
+
 void ExpectNear(const json& summary, const char* field, double expected, double share) {
     ASSERT_TRUE(summary.contains(field)) << field;
     EXPECT_NEAR(summary.at(field).get<double>(), expected, expected * share) << field;
@@ -264,6 +280,141 @@ TEST_F(CliRun, SelfLoopMeasuresForTheWholeTimeAndShowsDrops) {
     EXPECT_TRUE(intervalDrops) << test->Out();
 }
 
+// --csv: the intervals as rows with the JSON's fields, the rest on stderr;
+// the log it stored converts to CSV and to a picture.
+TEST_F(CliRun, CsvRowsCarryTheJsonFieldsAndAStoredLogExports) {
+    auto test = Start(-1, {"test", "127.0.0.1", "--time", "2", "--local-speed", "2M", "--direction",
+                           "local", "--csv", "--log", m_dir / "r.log"});
+    ASSERT_EQ(test->Wait(15000), 0) << test->Err() << test->Out();
+    std::istringstream rows(test->Out());
+    std::string header;
+    ASSERT_TRUE(std::getline(rows, header));
+    int count = 0;
+    for (std::string row; std::getline(rows, row); ++count)
+        EXPECT_EQ(std::count(row.begin(), row.end(), ','),
+                  std::count(header.begin(), header.end(), ','))
+            << row;
+    EXPECT_GE(count, 3) << test->Out(); // 2 s and the start-up at 500 ms
+    EXPECT_NE(test->Err().find("Summary over"), std::string::npos) << test->Err();
+    // The same fields as an interval event of the JSON stream.
+    auto json = Start(-1, {"test", "127.0.0.1", "--time", "1", "--direction", "local", "--json"});
+    ASSERT_EQ(json->Wait(15000), 0) << json->Err();
+    std::set<std::string> jsonFields;
+    for (const nlohmann::json& line : json->JsonLines()) {
+        if (line.contains("interval"))
+            FieldPaths(line.at("interval"), "", jsonFields);
+    }
+    std::set<std::string> csvFields;
+    std::istringstream columns(header);
+    for (std::string column; std::getline(columns, column, ',');)
+        csvFields.insert(column);
+    std::set<std::string> leaves;
+    for (std::string field : jsonFields) {
+        if (field == "local" || field == "remote")
+            continue;
+        std::replace(field.begin(), field.end(), '.', '_');
+        leaves.insert(field);
+    }
+    EXPECT_EQ(csvFields, leaves);
+
+    auto csv = Start(-1, {"view", m_dir / "r.log", "--csv"});
+    ASSERT_EQ(csv->Wait(5000), 0) << csv->Err();
+    const std::string records = csv->Out();
+    EXPECT_EQ(records.rfind("side,report_time_ms,input_kbps,output_kbps,lost\n", 0), 0U);
+    const std::size_t size = ReadFile(m_dir / "r.log").size();
+    EXPECT_EQ(static_cast<std::size_t>(std::count(records.begin(), records.end(), '\n')),
+              size / 16 + 1);
+
+    auto svg =
+        Start(-1, {"view", m_dir / "r.log", "--svg", m_dir / "r.svg", "--title", "own loop"});
+    ASSERT_EQ(svg->Wait(5000), 0) << svg->Err();
+    const std::string picture = ReadFile(m_dir / "r.svg");
+    EXPECT_NE(picture.find(">own loop</text>"), std::string::npos);
+    std::size_t lines = 0;
+    for (std::size_t at = picture.find("<polyline"); at != std::string::npos;
+         at = picture.find("<polyline", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 6U) << picture;
+    auto unwritable = Start(-1, {"view", m_dir / "r.log", "--svg", "/nonexistent-dir/r.svg"});
+    EXPECT_EQ(unwritable->Wait(5000), 1);
+    EXPECT_NE(unwritable->Err().find("--svg: cannot write"), std::string::npos)
+        << unwritable->Err();
+}
+
+// A small reader of OpenMetrics text: every sample by its name and labels;
+// fails on a line it does not know, a sample of a family without # TYPE, a
+// counter sample without _total, or text after # EOF or without it.
+std::map<std::string, double> ParseOpenMetrics(const std::string& text) {
+    std::map<std::string, double> samples;
+    std::map<std::string, std::string> types;
+    std::istringstream in(text);
+    bool eof = false;
+    for (std::string line; std::getline(in, line);) {
+        EXPECT_FALSE(eof) << "text after # EOF: " << line;
+        if (line == "# EOF") {
+            eof = true;
+            continue;
+        }
+        if (line.rfind("# ", 0) == 0) {
+            std::istringstream words(line.substr(2));
+            std::string keyword, family, rest;
+            words >> keyword >> family;
+            EXPECT_TRUE(keyword == "TYPE" || keyword == "UNIT" || keyword == "HELP") << line;
+            if (keyword == "TYPE") {
+                words >> rest;
+                types[family] = rest;
+            }
+            continue;
+        }
+        const std::size_t space = line.rfind(' ');
+        EXPECT_NE(space, std::string::npos) << line;
+        if (space == std::string::npos)
+            continue;
+        const std::string series = line.substr(0, space);
+        const std::string name = series.substr(0, series.find('{'));
+        std::string family = name;
+        if (name.size() > 6 && name.substr(name.size() - 6) == "_total")
+            family = name.substr(0, name.size() - 6);
+        EXPECT_EQ(types.count(family), 1U) << "no # TYPE for " << line;
+        if (types[family] == "counter") {
+            EXPECT_NE(family, name) << "a counter sample without _total: " << line;
+        }
+        samples[series] = std::stod(line.substr(space + 1));
+    }
+    EXPECT_TRUE(eof) << "no # EOF";
+    return samples;
+}
+
+// The responder's metrics file over a test of 2 s at 1 Mbit/s to it.
+TEST_F(CliRun, RespondWritesOpenMetricsCountersOfWhatArrived) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto responder = Start(1, {"respond", "--json", "--duration", "60", "--recv-buf", "256",
+                               "--metrics-file", m_dir / "ravelox.prom"});
+    ASSERT_TRUE(responder->WaitForOutput("\"address\"", 5000)) << responder->Err();
+    auto test = Start(0, {"test", m_net->Address(1), "--time", "2", "--local-speed", "1M",
+                          "--direction", "local", "--json"});
+    ASSERT_EQ(test->Wait(15000), 0) << test->Err();
+    // Once the responder has written what arrived (its own sending stays off).
+    std::map<std::string, double> samples;
+    const std::string peer = "ravelox_received_bytes_total{peer=\"" + m_net->Address(0) + "\"}";
+    EXPECT_TRUE(testhelp::WaitUntil(
+        [&] {
+            samples = ParseOpenMetrics(ReadFile(m_dir / "ravelox.prom"));
+            return samples.count(peer) == 1 && samples[peer] >= 2 * 125000.0;
+        },
+        std::chrono::milliseconds(5000), std::chrono::milliseconds(100)))
+        << ReadFile(m_dir / "ravelox.prom");
+    // 2 s of statistics and the start-up before them: at most a few seconds' worth.
+    EXPECT_LE(samples[peer], 6 * 125000.0);
+    // A loaded machine may drop a datagram now and then.
+    EXPECT_LE(samples["ravelox_lost_datagrams_total"], 5.0);
+    EXPECT_EQ(samples["ravelox_rcvbuf_drops_total"], 0.0);
+    EXPECT_EQ(samples["ravelox_sending"], 0.0);
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "ravelox.prom.tmp"));
+    responder->Signal(SIGTERM);
+    EXPECT_EQ(responder->Wait(5000), 0) << responder->Err();
+}
+
 // The first echo of the own broadcast is lost (the first datagram that
 // arrives at the port is dropped): the broadcast goes out again and the test
 // runs.
@@ -352,6 +503,62 @@ TEST_F(CliRun, AFailedThresholdEndsWithCodeFourAndTheVerdictNamesEachCheck) {
     EXPECT_EQ(passing->Wait(20000), 0) << passing->Err() << passing->Out();
     EXPECT_NE(passing->Out().find("Verdict: all 1 thresholds held"), std::string::npos)
         << passing->Out();
+}
+
+// Both directions searched at once, each at its own rate: this host -> peer
+// through an nftables rule that drops every datagram above 2 Mbit/s of IP
+// packets (the rule counts the 28 bytes of IP and UDP header too), peer ->
+// this host over the plain veth pair, where the highest rate allowed holds.
+TEST_F(CliRun, SearchFindsTheLimitOfARateRuleAndTheHighestRateOnAPlainLink) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto responder = Responder(1);
+    m_net->Exec(1, "nft add table ip rvlimit && "
+                   "nft add chain ip rvlimit in \\{ type filter hook input priority 0\\; \\} && "
+                   "nft add rule ip rvlimit in udp dport " +
+                       std::to_string(kPort) +
+                       " limit rate over 250000 bytes/second burst 12000 bytes drop");
+    constexpr double kLength = 1000.0;
+    constexpr double kLimitKbps = 2000.0 * kLength / (kLength + 28.0); // 1945
+    std::vector<std::string> args{"search", m_net->Address(1), "--direction", "both", "--json"};
+    args.insert(args.end(), {"--step-time", "1", "--min", "500k", "--max", "6M"});
+    args.insert(args.end(), {"--local-length", "1000", "--remote-length", "1000"});
+    args.insert(args.end(), {"--recv-buf", "256", "--send-buf", "256", "--time-limit", "60"});
+    auto search = Start(0, args);
+    ASSERT_EQ(search->Wait(90000), 0) << search->Err() << search->Out();
+    const std::vector<json> lines = search->JsonLines();
+    ExpectDocumented(lines);
+    ASSERT_GE(lines.size(), 3U);
+    EXPECT_EQ(lines.front().at("event"), "start");
+    EXPECT_EQ(lines.front().at("search").at("max_loss_pct").get<double>(), 0.1);
+    int steps = 0;
+    for (const json& line : lines)
+        steps += line.at("event") == "step" ? 1 : 0;
+    EXPECT_GE(steps, 5) << search->Out();
+    ASSERT_EQ(lines.back().at("event"), "summary");
+    const json& capacity = lines.back().at("capacity");
+    EXPECT_EQ(capacity.at("local").at("result"), "found") << capacity;
+    EXPECT_NEAR(capacity.at("local").at("capacity_kbps").get<double>(), kLimitKbps,
+                kLimitKbps * 0.05)
+        << search->Out();
+    EXPECT_EQ(capacity.at("remote").at("result"), "at_max") << capacity;
+    EXPECT_EQ(capacity.at("remote").at("capacity_kbps").get<int>(), 6000);
+    // The peer was told to stop.
+    EXPECT_TRUE(PeerStopsSending(*responder)) << responder->Out();
+}
+
+TEST_F(CliRun, ASearchStoppedBySignalStopsThePeerAndIsNotSettled) {
+    m_net = std::make_unique<netns::Topology>(2);
+    auto responder = Responder(1);
+    auto search = Start(0, {"search", m_net->Address(1), "--direction", "remote", "--step-time",
+                            "1", "--min", "500k", "--max", "4M", "--json"});
+    ASSERT_TRUE(search->WaitForOutput("\"step\"", 15000)) << search->Err();
+    search->Signal(SIGINT);
+    ASSERT_EQ(search->Wait(10000), 7) << search->Err() << search->Out();
+    const json capacity = search->JsonLines().back().at("capacity");
+    EXPECT_EQ(capacity.at("remote").at("result"), "not_settled") << capacity;
+    EXPECT_TRUE(capacity.at("local").is_null());
+    EXPECT_EQ(capacity.at("remote").at("held_kbps").get<int>(), 500);
+    EXPECT_TRUE(PeerStopsSending(*responder)) << responder->Out();
 }
 
 TEST_F(CliRun, LookupFindsTwoRespondersAndBothStopOnTheirSignal) {
