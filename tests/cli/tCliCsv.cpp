@@ -10,16 +10,20 @@ namespace {
 TEST(CliCsv, AnIntervalBecomesTheColumnsOfItsJsonFields) {
     TCliInterval interval;
     interval.TimeMs = 1500;
-    interval.Local = {8000, 4000, 2, 0, true, 1U};
-    interval.Remote = {4000, 7990, 0, 1, true, std::nullopt};
+    interval.Local = {8000, 4000, 2, 0, true, 1U, {}};
+    interval.Remote = {4000, 7990, 0, 1, true, std::nullopt, {}};
     TCsvWriter writer;
     const std::vector<std::string> first = writer.Lines(IntervalJson(interval).at("interval"));
     ASSERT_EQ(first.size(), 2U);
-    EXPECT_EQ(first[0], "t_ms,local_bad,local_input_kbps,local_lost,local_output_kbps,"
-                        "local_rcvbuf_drops,local_reported,remote_bad,remote_input_kbps,"
-                        "remote_lost,remote_output_kbps,remote_rcvbuf_drops,remote_reported");
-    // null (the peer does not tell its drops) is an empty cell.
-    EXPECT_EQ(first[1], "1500,0,4000,2,8000,1,true,1,7990,0,4000,,true");
+    EXPECT_EQ(first[0],
+              "rtt_max_us,rtt_p50_us,rtt_p99_us,t_ms,local_bad,local_delay_max_us,"
+              "local_delay_p50_us,local_delay_p99_us,local_duplicate,local_input_kbps,"
+              "local_jitter_us,local_late,local_lost,local_output_kbps,local_rcvbuf_drops,"
+              "local_reported,remote_bad,remote_delay_max_us,remote_delay_p50_us,"
+              "remote_delay_p99_us,remote_duplicate,remote_input_kbps,remote_jitter_us,"
+              "remote_late,remote_lost,remote_output_kbps,remote_rcvbuf_drops,remote_reported");
+    // null (the peer does not tell its drops, no delay figures) is an empty cell.
+    EXPECT_EQ(first[1], ",,,1500,0,,,,,4000,,,2,8000,1,true,1,,,,,7990,,,0,4000,,true");
     // Later rows: no header, the same columns.
     const std::vector<std::string> next = writer.Lines(IntervalJson(interval).at("interval"));
     ASSERT_EQ(next.size(), 1U);
