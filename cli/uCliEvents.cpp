@@ -19,7 +19,7 @@ struct TEventKind {
 
 // The first key of this table that an object holds decides: a view carries
 // a "summary" too, a summary a "verdict".
-constexpr std::array<TEventKind, 12> kKinds{{
+constexpr std::array<TEventKind, 13> kKinds{{
     {"test", "start", true},
     {"listening", "start", true},
     {"search", "start", true},
@@ -31,6 +31,7 @@ constexpr std::array<TEventKind, 12> kKinds{{
     {"capacity", "summary", false},
     {"address", "address", false},
     {"settings", "settings", false},
+    {"stopped", "stopped", false},
     {"error", "error", false},
 }};
 

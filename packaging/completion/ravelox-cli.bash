@@ -24,10 +24,13 @@ _ravelox_cli() {
         esac
     done
 
-    local engine="--port --recv-buf --send-buf --json --help"
+    local engine="--port --recv-buf --send-buf --extension --json --help"
     local options
     case $command in
-    respond) options="$engine --interval --duration --metrics-file" ;;
+    respond)
+        options="$engine --interval --duration --metrics-file --peer-silence --max-speed
+                 --max-send-time --allow"
+        ;;
     test)
         options="$engine --time --local-speed --remote-speed --local-length --remote-length
                  --direction --log --csv --max-loss --min-rate --min-rate-local
@@ -37,7 +40,7 @@ _ravelox_cli() {
         options="$engine --direction --max-loss --step-time --min --max --time-limit
                  --local-length --remote-length --timer-period --info-time"
         ;;
-    lookup) options="--time --port --json --help" ;;
+    lookup) options="--time --port --extension --json --help" ;;
     view) options="--json --csv --svg --title --help" ;;
     *)
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
@@ -50,6 +53,10 @@ _ravelox_cli() {
         COMPREPLY=($(compgen -W "both local remote" -- "$cur"))
         return
         ;;
+    --extension)
+        COMPREPLY=($(compgen -W "on off" -- "$cur"))
+        return
+        ;;
     --log | --svg | --metrics-file)
         COMPREPLY=($(compgen -f -- "$cur"))
         return
@@ -57,7 +64,8 @@ _ravelox_cli() {
     --port | --recv-buf | --send-buf | --interval | --duration | --time | --local-speed | \
         --remote-speed | --local-length | --remote-length | --max-loss | --min-rate | \
         --min-rate-local | --min-rate-remote | --timer-period | --info-time | --step-time | \
-        --min | --max | --time-limit | --title)
+        --min | --max | --time-limit | --title | --peer-silence | --max-speed | --max-send-time | \
+        --allow)
         return # a value of the user's
         ;;
     esac
