@@ -15,13 +15,13 @@ RIni kOptionsTable[] = {
     {ikInteger, r_, "Port", &CfgOpt.Port, 0},
     {ikInteger, r_, "SockRecvBuf", &CfgOpt.SockRecvBuf, 0},
     {ikInteger, r_, "SockSendBuf", &CfgOpt.SockSendBuf, 0},
-    {ikInteger, r_, "Extension", &CfgOpt.Extension, 0},
     {ikIntList, r_, "Colors", Colors.data(), co__Count},
     // What a peer may command: see TCfgOpt.
     {ikInteger, r_, "PeerSilence", &CfgOpt.PeerSilence, 0},
     {ikInteger, r_, "PeerMaxSpeed", &CfgOpt.PeerMaxSpeed, 0},
     {ikInteger, r_, "PeerMaxSendTime", &CfgOpt.PeerMaxSendTime, 0},
     {ikString, r_, "PeerAllow", &CfgOpt.PeerAllow, 0},
+    {ikInteger, r_, "Extension", &CfgOpt.Extension, 0},
     {},
 };
 

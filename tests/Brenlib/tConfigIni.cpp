@@ -46,7 +46,7 @@ TEST_F(TConfigIniTest, SaveWritesFileAndPerUserBranch) {
     EXPECT_EQ(ReadFile(IniPath()),
               "[Config]\nTimerPeriod=10\nInfoTime=200\nViewTime=1000\nGraphTime=30\nPort=2222\n"
               "SockRecvBuf=262144\nSockSendBuf=262144\nColors=16711680,32768,255\n"
-              "PeerSilence=10\nPeerMaxSpeed=0\nPeerMaxSendTime=0\nPeerAllow=\n"
+              "PeerSilence=10\nPeerMaxSpeed=0\nPeerMaxSendTime=0\nPeerAllow=\nExtension=1\n"
               "[Current]\nLocalSpeed=1000\nRemoteSpeed=1000\nMaxSpeed=1000\n"
               "SizeOfPacket=1450\nRemotePacket=1000\nMaxPacket=0\n");
     EXPECT_EQ(UserValue("Config/Colors"), "16711680,32768,255");
