@@ -57,50 +57,15 @@ constexpr std::uint8_t kControlWanted = 0x02;
 // ---------------------------------------------------------------- report ring
 
 bool TbNReportRing::Take(TbNReport* out, TbNRcvbufDrops* drops, std::int32_t& count) {
-    const std::int32_t max = count;
-    count = 0;
-    bool first = false;
-    const std::uint32_t generation = m_ring.Generation();
-    if (generation != m_readerGeneration) {
-        // The first take after a reset waits for two records: the first is
-        // the baseline of the differences.
-        if (max <= 0 || m_ring.Ready(generation) < 2)
-            return false;
-        m_readerGeneration = generation;
-        first = true;
-    }
-    while (count < max) {
-        const TbNReportRecord* record = m_ring.Front(generation);
-        if (record == nullptr)
-            break;
-        out[count] = record->Report;
+    return TakeEach(count, [&](const TbNReportRecord& record, std::int32_t i) {
+        out[i] = record.Report;
         if (drops != nullptr)
-            drops[count] = record->Drops;
-        ++count;
-        m_ring.Pop();
-    }
-    return first;
+            drops[i] = record.Drops;
+    });
 }
 
 bool TbNReportRing::Take(TbNReportRecord* out, std::int32_t& count) {
-    const std::int32_t max = count;
-    count = 0;
-    bool first = false;
-    const std::uint32_t generation = m_ring.Generation();
-    if (generation != m_readerGeneration) {
-        if (max <= 0 || m_ring.Ready(generation) < 2)
-            return false;
-        m_readerGeneration = generation;
-        first = true;
-    }
-    while (count < max) {
-        const TbNReportRecord* record = m_ring.Front(generation);
-        if (record == nullptr)
-            break;
-        out[count++] = *record;
-        m_ring.Pop();
-    }
-    return first;
+    return TakeEach(count, [&](const TbNReportRecord& record, std::int32_t i) { out[i] = record; });
 }
 
 // ---------------------------------------------------------------- send thread

@@ -123,6 +123,31 @@ public:
     bool Take(TbNReportRecord* out, std::int32_t& count);
 
 private:
+    // Hands up to `count` records to `put(record, index)`; answers whether
+    // this was the first take since a reset.
+    template <class TPut> bool TakeEach(std::int32_t& count, TPut put) {
+        const std::int32_t max = count;
+        count = 0;
+        bool first = false;
+        const std::uint32_t generation = m_ring.Generation();
+        if (generation != m_readerGeneration) {
+            // The first take after a reset waits for two records: the first
+            // is the baseline of the differences.
+            if (max <= 0 || m_ring.Ready(generation) < 2)
+                return false;
+            m_readerGeneration = generation;
+            first = true;
+        }
+        while (count < max) {
+            const TbNReportRecord* record = m_ring.Front(generation);
+            if (record == nullptr)
+                break;
+            put(*record, count++);
+            m_ring.Pop();
+        }
+        return first;
+    }
+
     TSpscRing<TbNReportRecord, kRingSize> m_ring;
     std::uint32_t m_readerGeneration = ~0u; // reader: the generation of its first take
 };
