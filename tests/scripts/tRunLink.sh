@@ -87,7 +87,9 @@ if [ -x "$bin/ravelox" ] && command -v Xvfb >/dev/null 2>&1; then
     wait_for 100 test -S "/tmp/.X11-unix/X$display" || fail "Xvfb did not start"
     launch -u WAYLAND_DISPLAY DISPLAY=":$display" QT_QPA_PLATFORM=xcb
     wait_for 100 has_pids "$NEAR" || fail "no program in $NEAR"
-    kill $(ip netns pids "$NEAR")
+    # Every process of the near host: the program, and whatever short-lived
+    # helper it may have started (gone by the time it is signalled).
+    for p in $(ip netns pids "$NEAR"); do kill "$p" 2>/dev/null || true; done
     check_end "window closed" 0
     launch -u WAYLAND_DISPLAY DISPLAY=":$display" QT_QPA_PLATFORM=xcb
     kill -TERM "$PID"
