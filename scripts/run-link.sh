@@ -15,6 +15,9 @@
 #            starts its own Xvfb; the far host runs `ravelox-cli test` against
 #            the idle program (both directions), and a screenshot is taken
 #            after RUN_LINK_SECONDS (default 14); then everything ends.
+#        RUN_LINK_INI='[Section]\nKey=1\n' adds lines to the near settings.
+#        RUN_LINK_IMPAIR='--delay-us 10000 --spread-us 3000' puts the
+#            impairment bridge (rv_impair, beside the programs) on the link.
 set -eu
 
 BIN=$(cd "${1:-build/bin}" && pwd)
@@ -70,21 +73,42 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 
-ip netns add "$NEAR"
-ip netns add "$FAR"
-ip link add rvnear$$ netns "$NEAR" type veth peer name rvfar$$ netns "$FAR"
-setup() { # namespace interface address
-    ip -n "$1" link set lo up
-    ip -n "$1" addr add "$3/24" dev "$2"
-    ip -n "$1" link set "$2" up
-    ip -n "$1" route add 255.255.255.255/32 dev "$2" src "$3"
-}
-setup "$NEAR" rvnear$$ 198.18.0.1
-setup "$FAR" rvfar$$ 198.18.0.2
+if [ -n "${RUN_LINK_IMPAIR:-}" ]; then
+    # The impairment bridge makes the link (and its namespaces, which it
+    # removes itself when it ends) and delays, shuffles or drops as told.
+    # shellcheck disable=SC2086
+    start "$BIN/rv_impair" --duration 600 --stats "$TMP/bridge.json" $RUN_LINK_IMPAIR \
+        2>"$TMP/impair.log"
+    i=0
+    until grep -q '^ready' "$TMP/impair.log" 2>/dev/null; do
+        if ! kill -0 "$LAST" 2>/dev/null || [ $i -ge 200 ]; then
+            cat "$TMP/impair.log" >&2
+            exit 1
+        fi
+        sleep 0.05
+        i=$((i + 1))
+    done
+    NEAR=$(awk '/^ready/ {print $2}' "$TMP/impair.log")
+    FAR=$(awk '/^ready/ {print $3}' "$TMP/impair.log")
+else
+    ip netns add "$NEAR"
+    ip netns add "$FAR"
+    ip link add rvnear$$ netns "$NEAR" type veth peer name rvfar$$ netns "$FAR"
+    setup() { # namespace interface address
+        ip -n "$1" link set lo up
+        ip -n "$1" addr add "$3/24" dev "$2"
+        ip -n "$1" link set "$2" up
+        ip -n "$1" route add 255.255.255.255/32 dev "$2" src "$3"
+    }
+    setup "$NEAR" rvnear$$ 198.18.0.1
+    setup "$FAR" rvfar$$ 198.18.0.2
+fi
 
 # Program folders: the near one names the far host as the peer.
 mkdir -p "$TMP/near" "$TMP/far" "$TMP/config"
 printf '[HostAddress]\nL0=198.18.0.2\n' > "$TMP/near/ravelox.INI"
+# RUN_LINK_INI: more lines for it (printf format), e.g. '[DelayWindow]\nVisible=1\n'.
+[ -z "${RUN_LINK_INI:-}" ] || printf "$RUN_LINK_INI" >> "$TMP/near/ravelox.INI"
 
 far() {
     exec ip netns exec "$FAR" env RAVELOX_HOME="$TMP/far" XDG_CONFIG_HOME="$TMP/config" "$@"
