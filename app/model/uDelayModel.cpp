@@ -2,6 +2,8 @@
 #include "uDelayModel.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -106,4 +108,21 @@ TDelayFigures TDelayTrack::Take() {
 
 TDelayFigures TDelayTrack::Total() const {
     return m_total.Figures();
+}
+
+std::string DelayMsText(double us) {
+    const double ms = std::max(0.0, us) / 1000.0;
+    if (!std::isfinite(ms))
+        return "?";
+    if (ms < 0.0005)
+        return "0";
+    // Decimals for two significant digits, from the value rounded to them
+    // (0.0996 rounds to 0.10, not 0.100).
+    const int exponent = static_cast<int>(std::floor(std::log10(ms)));
+    const double scale = std::pow(10.0, exponent - 1);
+    const double rounded = std::round(ms / scale) * scale;
+    const int digits = std::clamp(1 - static_cast<int>(std::floor(std::log10(rounded))), 0, 3);
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.*f", digits, rounded);
+    return buffer;
 }

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "cNet0.h"
@@ -74,3 +75,7 @@ private:
 
 // The weighted median of (value, weight) pairs; 0 for none.
 double WeightedMedian(std::vector<std::pair<double, std::uint64_t>> values);
+
+// A delay in milliseconds with two significant digits, for a label:
+// "0.35", "4.2", "38", "120"; at most three decimals (a microsecond).
+std::string DelayMsText(double us);

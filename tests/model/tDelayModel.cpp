@@ -87,3 +87,15 @@ TEST(DelayModel, UnknownStaysUnknown) {
 }
 
 } // namespace
+
+// Two significant digits at every size, rounding across a decade, and no
+// exponent or microsecond fractions.
+TEST(DelayModel, DelayTextsHaveTwoSignificantDigits) {
+    const std::pair<double, const char*> cases[] = {
+        {0.0, "0"},           {-5.0, "0"},     {0.4, "0"},       {1.0, "0.001"},
+        {12.3, "0.012"},      {99.6, "0.10"},  {350.0, "0.35"},  {999.0, "1.0"},
+        {4'240.0, "4.2"},     {9'960.0, "10"}, {38'400.0, "38"}, {123'456.0, "120"},
+        {1'250'000.0, "1300"}};
+    for (const auto& [us, text] : cases)
+        EXPECT_EQ(DelayMsText(us), text) << us << " us";
+}
