@@ -47,6 +47,26 @@ inline constexpr TAppLine kLineStored{"Status", 6, "Stored %d records to %s"};
 inline constexpr TAppLine kLineStoringEnded{"Status", 7,
                                             "Storing ended: the statistics restarted (%s)"};
 
+// Delay: the delay extension's figures (Centre boxes, RTT panel, Delay window).
+inline constexpr TAppLine kLineDelayMs{"Delay", 1, "%s ms"};
+inline constexpr TAppLine kLineDelayHintToRemote{
+    "Delay", 2,
+    "Delay variation local → remote: 99th percentile above the minimum, as the peer measured it; "
+    "jitter %s"};
+inline constexpr TAppLine kLineDelayHintToLocal{
+    "Delay", 3, "Delay variation remote → local: 99th percentile above the minimum; jitter %s"};
+inline constexpr TAppLine kLineDelayUnknown{"Delay", 4, "the peer does not report delay"};
+inline constexpr TAppLine kLineRtt{"Delay", 5, "RTT: %s"};
+inline constexpr TAppLine kLineRttHint{"Delay", 6,
+                                       "Round-trip time: the median over the last view interval"};
+inline constexpr TAppLine kLineDelayToRemoteP50{"Delay", 7, "L→R p50"};
+inline constexpr TAppLine kLineDelayToRemoteP99{"Delay", 8, "L→R p99"};
+inline constexpr TAppLine kLineDelayToLocalP50{"Delay", 9, "R→L p50"};
+inline constexpr TAppLine kLineDelayToLocalP99{"Delay", 10, "R→L p99"};
+inline constexpr TAppLine kLineDelayRtt{"Delay", 11, "RTT"};
+inline constexpr TAppLine kLineDelayAxis{"Delay", 12, "delay, ms"};
+inline constexpr TAppLine kLineDelayRttAxis{"Delay", 13, "RTT, ms"};
+
 // Makes a text in the language selected when it is called: what a window
 // hands to whoever shows it, so that it can be made again after a change.
 using TMakeText = std::function<QString()>;

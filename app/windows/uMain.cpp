@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDockWidget>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -18,6 +19,7 @@
 #include "cNet0.h"
 #include "uAppStr.h"
 #include "uConfig.h"
+#include "uDelayModel.h"
 #include "uLogStore.h"
 #include "uMainDialogs.h"
 #include "uPanelRules.h"
@@ -28,6 +30,7 @@
 #include "zMsgStr.h"
 #include "zStatus.h"
 #include "vCenter.h"
+#include "vDelay.h"
 #include "vLocal.h"
 #include "vRemote.h"
 
@@ -100,6 +103,8 @@ void TfmMain::createMenus() {
     mmHelp()->insertAction(
         mmHelp()->actions().isEmpty() ? nullptr : mmHelp()->actions().constFirst(), ui->miSystem);
     miDebug()->addAction(ui->miVarWatch);
+    // View: the Delay window after the bars.
+    mmView()->addAction(ui->miDelay);
     // The Commands menu exists only for its shortcuts: hidden.
     m_mmCommands = new QMenu(tr("Commands"), this);
     m_mmCommands->setObjectName(QStringLiteral("mmCommands"));
@@ -162,6 +167,16 @@ void TfmMain::createStatusBar() {
         bar->insertPermanentWidget(i, label);
     }
     m_panels[3] = StatusBar()->Panels().empty() ? nullptr : StatusBar()->Panels().front();
+    // The round trip, between the quality and the elapsed time.
+    m_rttPanel = new QLabel(bar);
+    m_rttPanel->setObjectName(QStringLiteral("StatRtt"));
+    m_rttPanel->setTextFormat(Qt::PlainText);
+    m_rttPanel->setFrameShape(QFrame::StyledPanel);
+    m_rttPanel->setFrameShadow(QFrame::Sunken);
+    bar->insertPermanentWidget(2, m_rttPanel);
+    m_rttPanel->setMinimumWidth(QFontMetrics(m_rttPanel->font())
+                                    .horizontalAdvance(AppText(kLineRtt, std::string("1200 ms"))) +
+                                12);
     ShowStatusHints();
     // Widths fixed once, for the largest expected texts.
     const QFontMetrics bold(m_panels[0]->font());
@@ -176,6 +191,7 @@ void TfmMain::createStatusBar() {
     ShowBandwidth({});
     ShowQuality({});
     ShowElapsed(QStringLiteral("0:00:00"));
+    ShowRtt(std::nullopt, false);
 }
 
 void TfmMain::ShowStatusHints() {
@@ -185,6 +201,8 @@ void TfmMain::ShowStatusHints() {
             m_panels[static_cast<std::size_t>(i)]->setToolTip(
                 MsgApp != nullptr ? QString::fromStdString(MsgApp->GetLine("HintStat", -(i + 1)))
                                   : tr(kStatusHints[i]));
+    if (m_rttPanel != nullptr)
+        m_rttPanel->setToolTip(AppText(kLineRttHint));
 }
 
 void TfmMain::createPanels() {
@@ -245,6 +263,12 @@ void TfmMain::connectCenter() {
             figures.ElapsedMs = m_local->ElapsedMs();
             figures.Summary =
                 ::UpdateSummary(m_local->Statistics(), m_remote->Statistics(), figures.ElapsedMs);
+            // The Remote side's records carry the peer's figures of this
+            // host's traffic, the Local side's this host's of the peer's.
+            figures.DelayToRemote = m_remote->DelayTotal();
+            figures.DelayToLocal = m_local->DelayTotal();
+            const TbNBSClient* engine = NetClient.load();
+            figures.PeerReportsDelay = engine != nullptr && engine->PeerHasExtension();
         }
         return figures;
     });
@@ -294,7 +318,103 @@ void TfmMain::ShowLogViews() {
             panel->ShowLogView(viewing ? &m_logStore->View(panel->Letter()) : nullptr);
 }
 
+namespace {
+
+constexpr const char* kDelaySection = "DelayWindow";
+
+QColor ColorOf(int index) {
+    const auto v = static_cast<std::uint32_t>(Colors[index]);
+    return QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF),
+                  static_cast<int>((v >> 16) & 0xFF));
+}
+
+} // namespace
+
+void TfmMain::createDelayWindow() {
+    m_delay = TzfmForm::Create<TfmDelay>(this);
+    m_delay->setSaveLayout(false);
+    m_delayDock = new QDockWidget(m_delay->windowTitle(), this);
+    m_delayDock->setObjectName(QStringLiteral("DelayDock"));
+    m_delayDock->setAllowedAreas(Qt::BottomDockWidgetArea);
+    m_delayDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetFloatable |
+                             QDockWidget::DockWidgetMovable);
+    m_delay->setParent(m_delayDock, Qt::Widget);
+    m_delayDock->setWidget(m_delay);
+    m_delay->show();
+    addDockWidget(Qt::BottomDockWidgetArea, m_delayDock);
+    // Where it was: shown or not, docked or floating, its size.
+    bool visible = false;
+    bool floating = false;
+    QRect place;
+    int height = 0;
+    if (IniMain != nullptr) {
+        try {
+            visible = IniMain->ReadInteger(kDelaySection, "Visible", 0) != 0;
+            floating = IniMain->ReadInteger(kDelaySection, "Floating", 0) != 0;
+            place = QRect(IniMain->ReadInteger(kDelaySection, "Left", 0),
+                          IniMain->ReadInteger(kDelaySection, "Top", 0),
+                          IniMain->ReadInteger(kDelaySection, "Width", 0),
+                          IniMain->ReadInteger(kDelaySection, "Height", 0));
+            height = IniMain->ReadInteger(kDelaySection, "DockedHeight", 0);
+        } catch (const std::exception& e) {
+            qWarning("Ravelox: the Delay window's place could not be read: %s", e.what());
+        }
+    }
+    m_delayDock->setFloating(floating);
+    if (floating && place.width() >= 200 && place.height() >= 100)
+        m_delayDock->setGeometry(place);
+    if (!floating && height >= 100)
+        resizeDocks({m_delayDock}, {height}, Qt::Vertical);
+    m_delayDock->setVisible(visible);
+    ui->miDelay->setChecked(visible);
+    connect(ui->miDelay, &QAction::triggered, this, [this](bool show) {
+        // Docked, it takes its room from the panels: a window of its
+        // normal size grows by it.
+        const bool grow = show && m_delayDock->isHidden() && !m_delayDock->isFloating() &&
+                          windowState() == Qt::WindowNoState;
+        m_delayDock->setVisible(show);
+        if (grow)
+            resize(width(), this->height() + m_delayDock->sizeHint().height());
+    });
+    connect(m_delayDock, &QDockWidget::visibilityChanged, this, [this](bool) {
+        // Hidden by the dock's close button or shown by the menu: the item
+        // follows (a minimised main window hides nothing).
+        if (!isMinimized())
+            ui->miDelay->setChecked(!m_delayDock->isHidden());
+    });
+    refreshDelayWindow();
+}
+
+TfmDelay* TfmMain::DelayWindow() const {
+    return m_delay;
+}
+
+void TfmMain::refreshDelayWindow() {
+    if (!m_delay)
+        return;
+    m_delay->ApplyOptions(ClampTimingOptions(CfgOpt).GraphTime * 1000, ColorOf(coSend),
+                          ColorOf(coRecv), ColorOf(coErrp));
+    m_delayDock->setWindowTitle(m_delay->windowTitle());
+}
+
+void TfmMain::saveDelayWindow() {
+    if (m_delayDock == nullptr || IniMain == nullptr)
+        return;
+    const QRect place = m_delayDock->geometry();
+    IniMain->WriteInteger(kDelaySection, "Visible", m_delayDock->isHidden() ? 0 : 1);
+    IniMain->WriteInteger(kDelaySection, "Floating", m_delayDock->isFloating() ? 1 : 0);
+    if (m_delayDock->isFloating()) {
+        IniMain->WriteInteger(kDelaySection, "Left", place.x());
+        IniMain->WriteInteger(kDelaySection, "Top", place.y());
+        IniMain->WriteInteger(kDelaySection, "Width", place.width());
+        IniMain->WriteInteger(kDelaySection, "Height", place.height());
+    } else if (!m_delayDock->isHidden()) {
+        IniMain->WriteInteger(kDelaySection, "DockedHeight", place.height());
+    }
+}
+
 void TfmMain::RefreshPanels() {
+    refreshDelayWindow();
     for (TzfmCliSrv* panel :
          {static_cast<TzfmCliSrv*>(m_local.data()), static_cast<TzfmCliSrv*>(m_remote.data())})
         if (panel != nullptr)
@@ -322,6 +442,7 @@ void TfmMain::OnStart() {
     ActSpeedBar()->setVisible(false);
     createPanels();
     createLogStore();
+    createDelayWindow();
     connectDialogs();
     RecordOnDemandForms(this);
     if (m_local)
@@ -359,6 +480,21 @@ void TfmMain::ShowElapsed(const QString& text) {
         m_panels[2]->setText(text);
 }
 
+void TfmMain::ShowRtt(std::optional<double> medianUs, bool peerReports) {
+    if (!peerReports)
+        m_rttShownUs.reset();
+    else if (medianUs)
+        m_rttShownUs = medianUs;
+    QString value = QStringLiteral("?");
+    if (m_rttShownUs)
+        value = AppText(kLineDelayMs, DelayMsText(*m_rttShownUs));
+    else if (peerReports)
+        value.clear();
+    const QString text = AppText(kLineRtt, value.toStdString());
+    if (m_rttPanel->text() != text)
+        m_rttPanel->setText(text);
+}
+
 void TfmMain::ShowStatus(const QString& text) {
     m_makeStatus = nullptr;
     if (Stat != nullptr)
@@ -387,6 +523,10 @@ void TfmMain::OnUpdateLang(const QString& language) {
             if (panel != nullptr)
                 panel->ShowSpeed(0);
         ShowStatusHints();
+        const TbNBSClient* engine = NetClient.load();
+        ShowRtt(std::nullopt, engine != nullptr && engine->PeerHasExtension());
+        if (m_delay)
+            m_delayDock->setWindowTitle(m_delay->windowTitle());
         if (m_makeStatus && StatusText() == m_madeStatus)
             ShowStatusLine(m_makeStatus);
     });
@@ -397,6 +537,8 @@ QString TfmMain::StatusText() const {
 }
 
 void TfmMain::ClearGraphs() {
+    if (m_delay)
+        m_delay->Clear();
     if (m_local)
         m_local->ClearGraphs();
     if (m_remote)
@@ -462,6 +604,17 @@ void TfmMain::TimerWork() {
         m_remote->TimerTick();
     if (m_center)
         m_center->UpdateSummary();
+    if (m_local && !(m_logStore && m_logStore->Viewing())) {
+        const TDelayFigures& tick = m_local->DelayTick();
+        const TbNBSClient* engine = NetClient.load();
+        const bool peerReports = engine != nullptr && engine->PeerHasExtension();
+        ShowRtt(tick.Rtt ? std::optional<double>(tick.Rtt->P50Us) : std::nullopt, peerReports);
+        if (m_delay && m_remote)
+            m_delay->AddTick(
+                std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+                    .count(),
+                m_remote->DelayTick(), tick, peerReports);
+    }
 }
 
 void TfmMain::CheckCounterRange() {
@@ -528,6 +681,12 @@ void TfmMain::ShutDown() {
     }
     m_timer->stop();
     m_timerUpdate->stop();
+    try {
+        saveDelayWindow();
+    } catch (const std::exception& e) {
+        qWarning("Ravelox: the Delay window's place could not be saved: %s", e.what());
+    }
+    DestroyForm(m_delay.data());
     // Centre, then Local (which destroys the engine), then Remote (which
     // saves the host list); then the current test values.
     DestroyForm(m_center.data());

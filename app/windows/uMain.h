@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <array>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ class TfmLocal;
 class TfmRemote;
 class TfmCenter;
 class TzfmCliSrv;
+class TfmDelay;
+class QDockWidget;
 class TLogStore;
 
 class TfmMain final : public TzfmMain {
@@ -48,6 +51,12 @@ public:
     void ShowBandwidth(const std::string& text); // empty: bare label
     void ShowQuality(const std::string& text);   // empty: bare label
     void ShowElapsed(const QString& text);
+    // The round-trip panel: the median over the last view tick, kept while a
+    // tick brought none; "?" while the peer does not report delay.
+    void ShowRtt(std::optional<double> medianUs, bool peerReports);
+    QLabel* RttPanel() const { return m_rttPanel; }
+    TfmDelay* DelayWindow() const;
+    QDockWidget* DelayDock() const { return m_delayDock; }
     // The status line's message panel.
     void ShowStatus(const QString& text);
     // Shows the text make returns (from message lines, see uAppStr.h), and
@@ -94,6 +103,10 @@ private:
     void connectCenter();
     void createLogStore();
     void connectDialogs();
+    // The Delay window in its dock below the panels, where it was last time.
+    void createDelayWindow();
+    void saveDelayWindow();
+    void refreshDelayWindow();
     // Both channel panels from the settings (colours, time axis, timing); a
     // panel showing a stored log keeps its axis in minutes.
     void RefreshPanels();
@@ -109,9 +122,13 @@ private:
     QPointer<TfmRemote> m_remote;
     QPointer<TfmCenter> m_center;
     QPointer<TLogStore> m_logStore;
+    QPointer<TfmDelay> m_delay;
+    QDockWidget* m_delayDock = nullptr;
     QTimer* m_timer = nullptr;
     QTimer* m_timerUpdate = nullptr;
     std::array<QLabel*, 4> m_panels{};
+    QLabel* m_rttPanel = nullptr;
+    std::optional<double> m_rttShownUs;
     QMenu* m_mmCommands = nullptr;
     bool m_restartMark = false;
     bool m_boxShowing = false;

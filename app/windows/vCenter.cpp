@@ -6,6 +6,7 @@
 #include <QToolButton>
 
 #include "cNet0.h"
+#include "uAppStr.h"
 #include "ui_vCenter.h"
 
 QPointer<TfmCenter> fmCenter;
@@ -21,6 +22,28 @@ void SetText(QLabel* label, const std::string& text) {
     const QString t = QString::fromStdString(text).trimmed();
     if (label->text() != t)
         label->setText(t);
+}
+
+// A direction's delay box: the 99th percentile above the minimum, with the
+// jitter in its hint; "?" while the peer does not report delay, empty while
+// nothing was measured yet.
+void ShowDelay(QLabel* label, const std::optional<TDelayFigures>& figures, bool peerReports,
+               const TAppLine& hint) {
+    QString text = QStringLiteral("?");
+    QString jitter = QStringLiteral("?");
+    if (peerReports && figures) {
+        text =
+            figures->Delay ? AppText(kLineDelayMs, DelayMsText(figures->Delay->P99Us)) : QString();
+        if (figures->JitterUs)
+            jitter = AppText(kLineDelayMs, DelayMsText(*figures->JitterUs));
+    }
+    if (label->text() != text)
+        label->setText(text);
+    const QString tip = AppText(hint, jitter.toStdString());
+    if (label->toolTip() != tip) {
+        label->setToolTip(tip);
+        label->setStatusTip(tip);
+    }
 }
 
 } // namespace
@@ -69,7 +92,7 @@ void TfmCenter::SetSendLocal(bool down) {
 
 void TfmCenter::resizeEvent(QResizeEvent* event) {
     TzfmForm::resizeEvent(event);
-    ui->paCRemote->setFixedHeight(std::max(118, (height() - 22) / 2));
+    ui->paCRemote->setFixedHeight(std::max(138, (height() - 22) / 2));
 }
 
 void TfmCenter::UpdateSummary() {
@@ -90,6 +113,10 @@ void TfmCenter::UpdateSummary() {
     SetText(ui->stRRAvrgSpd, s.RRAvrgSpd);
     SetText(ui->stLQuality, s.LQuality);
     SetText(ui->stLErrors, s.LErrors);
+    ShowDelay(ui->stRDelay, figures->DelayToRemote, figures->PeerReportsDelay,
+              kLineDelayHintToRemote);
+    ShowDelay(ui->stLDelay, figures->DelayToLocal, figures->PeerReportsDelay,
+              kLineDelayHintToLocal);
     emit SummaryShown(s);
 }
 

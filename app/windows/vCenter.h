@@ -2,7 +2,8 @@
 // The Centre panel "Statistics": the send buttons of both directions, the
 // clear buttons, the store/view log buttons (their actions `ActStoreLog` and
 // `ActViewLog`; storing and viewing belong to the result-log windows) and
-// the eight figure boxes that UpdateSummary fills.
+// the eight figure boxes that UpdateSummary fills, and under each direction
+// the box of its delay variation.
 //
 // The panel knows neither the main window nor the channel panels. The main
 // window hands it the source of its figures (the two channel panels'
@@ -18,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+#include "uDelayModel.h"
 #include "uSummary.h"
 #include "zForm.h"
 
@@ -31,6 +33,11 @@ class QToolButton;
 struct TCenterFigures {
     std::uint32_t ElapsedMs = 0;     // the statistics time of the Local side
     std::optional<TSummary> Summary; // nothing while no time elapsed: the boxes keep their texts
+    // The delay extension's figures of each direction over the same time;
+    // empty, or without PeerReportsDelay, the boxes show "?".
+    std::optional<TDelayFigures> DelayToRemote;
+    std::optional<TDelayFigures> DelayToLocal;
+    bool PeerReportsDelay = false;
 };
 // Answers nothing while there are no figures to show (no channel panels).
 using TCenterSource = std::function<std::optional<TCenterFigures>()>;

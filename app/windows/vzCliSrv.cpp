@@ -44,7 +44,7 @@ TzfmCliSrv::TzfmCliSrv(int side, char letter, QWidget* owner)
     : TzfmForm(owner), ui(std::make_unique<Ui::TzfmCliSrv>()), m_side(side), m_letter(letter),
       m_processor(letter, ClampTimingOptions(CfgOpt)) {
     ui->setupUi(this);
-    m_reportBuffer.resize(kRingSize);
+    m_recordBuffer.resize(kRingSize);
     ui->frameLayout->setStretchFactor(ui->paSend, 1);
     ui->frameLayout->setStretchFactor(ui->paRecv, 1);
 
@@ -112,6 +112,8 @@ void TzfmCliSrv::ClearGraphs() {
 
 void TzfmCliSrv::RestartStatistics() {
     m_processor.RestartStatistics(ClockNow());
+    m_delay.Restart();
+    m_delayTick = {};
     m_dropsBase = m_engine != nullptr ? CurrentDrops() : TbNRcvbufDrops{};
 }
 
@@ -154,22 +156,37 @@ void TzfmCliSrv::ProcessReports() {
     // when it is full, so a batch would leave the graphs behind for good.
     const TClockNow now = ClockNow();
     std::vector<TbNReport> taken;
+    std::vector<TbNReportRecord> records;
     bool first = false;
     for (int read = 0; read < kMaxRingReads; ++read) {
         std::int32_t count = kRingSize;
-        const bool chunkFirst = m_engine->GetReports(*ring, m_reportBuffer.data(), count, m_side);
+        const bool chunkFirst = m_engine->GetRecords(*ring, m_recordBuffer.data(), count);
         if (chunkFirst && !taken.empty()) {
             // The engine forgot the reader in between: what came before
             // belongs to the old counters.
             LogSamples(m_processor.ProcessReports(first, taken, now));
             taken.clear();
+            records.clear();
         }
         first = first || chunkFirst;
-        taken.insert(taken.end(), m_reportBuffer.begin(), m_reportBuffer.begin() + count);
+        for (std::int32_t i = 0; i < count; ++i)
+            taken.push_back(m_recordBuffer[static_cast<std::size_t>(i)].Report);
+        records.insert(records.end(), m_recordBuffer.begin(), m_recordBuffer.begin() + count);
         if (count < kRingSize)
             break;
     }
+    ProcessDelays(first, records);
     ProcessBatch(first, taken, now);
+}
+
+void TzfmCliSrv::ProcessDelays(bool first, std::span<const TbNReportRecord> records) {
+    // A reset of the engine's counters starts the figures again, as it
+    // starts the statistics.
+    if (first)
+        m_delay.Restart();
+    for (const TbNReportRecord& record : records)
+        m_delay.Add(record.Delay);
+    m_delayTick = m_delay.Take();
 }
 
 void TzfmCliSrv::ProcessBatch(bool first, std::span<const TbNReport> reports,

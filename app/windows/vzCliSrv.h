@@ -24,6 +24,7 @@
 #include "cNet0.h"
 #include "uAppStr.h"
 #include "uChartAdapter.h"
+#include "uDelayModel.h"
 #include "uReportModel.h"
 #include "uResultLog.h"
 #include "zForm.h"
@@ -78,12 +79,20 @@ public:
     const TStatBlock& Statistics() const { return m_processor.Statistics(); }
     std::uint32_t ElapsedMs() const;
     const TReportProcessor& Processor() const { return m_processor; }
+    // The delay extension's figures of the traffic this side receives (the
+    // Local side: peer -> this host, with the round trips; the Remote side:
+    // this host -> peer, as the peer measured it): since the statistics
+    // restarted, and over the last view tick.
+    TDelayFigures DelayTotal() const { return m_delay.Total(); }
+    const TDelayFigures& DelayTick() const { return m_delayTick; }
     void ApplyOptions(const TCfgOpt& options);
 
     // One batch of report records as the engine handed them out: the model
     // takes them, the graphs get their points. TimerTick feeds it from the
     // engine; the tick benchmark feeds it synthetic streams.
     void ProcessBatch(bool first, std::span<const TbNReport> reports, const TClockNow& now);
+    // The extension's figures of the records of one tick, in order.
+    void ProcessDelays(bool first, std::span<const TbNReportRecord> records);
 
     // The engine reference of this tick; empty without an engine.
     TbNBSClient* Engine() const { return m_engine; }
@@ -141,6 +150,8 @@ protected:
     QActionGroup* m_speedGroup = nullptr;
     int m_indicatorShown = -1;
     bool m_showingLog = false;
-    std::vector<TbNReport> m_reportBuffer;
+    std::vector<TbNReportRecord> m_recordBuffer;
+    TDelayTrack m_delay;
+    TDelayFigures m_delayTick;
     TbNRcvbufDrops m_dropsBase{}; // the count at the last statistics restart
 };

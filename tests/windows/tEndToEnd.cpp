@@ -3,6 +3,7 @@
 // main window on host 0 (198.18.0.1) against the real `ravelox-cli` on host 1
 // (198.18.0.2); and the real `ravelox` binary started and closed.
 #include <QSlider>
+#include <algorithm>
 #include <QTimer>
 #include <optional>
 #include <thread>
@@ -10,7 +11,11 @@
 
 #include <csignal>
 
+#include <QLineSeries>
+
 #include "NetNs.h"
+#include "NetNsBridge.h"
+#include "vDelay.h"
 #include "tChildProcess.h"
 #include "tWindowFixture.h"
 
@@ -163,6 +168,130 @@ TEST_F(EndToEnd, APeerTestingTheIdleProgramShowsItsHostSpeedAndLength) {
                        << Text(fmRemote.data(), "stSpeed").toStdString() << " | "
                        << Text(fmRemote.data(), "stPacket").toStdString() << "\n"
                        << test->Err();
+}
+
+// The delay figures, across the impairment bridge: 10 ms each way, and 0 to
+// 4 ms more from this host to the peer.
+class EndToEndBridge : public wt::WindowTest {
+protected:
+    EndToEndBridge()
+        : m_net(netns::Bridged{{.delayUs = 10000, .spreadUs = 4000, .seed = 5},
+                               {.delayUs = 10000}}) {}
+
+    // The window on host 0 against `ravelox-cli respond` on host 1, both
+    // directions sending 2 Mbit/s.
+    void SendBothWays(const std::vector<std::string>& respondOptions) {
+        TCfgOpt options;
+        options.ViewTime = 500;
+        options.InfoTime = 250;
+        {
+            netns::HostScope scope(m_net, 0);
+            OpenWindow(options);
+        }
+        std::vector<std::string> argv{RAVELOX_CLI, "respond", "--json"};
+        argv.insert(argv.end(), respondOptions.begin(), respondOptions.end());
+        m_responder = std::make_unique<Process>(m_net.Name(1), argv);
+        ASSERT_TRUE(WaitUntil(
+            [&] { return m_responder->Out().find("\"address\"") != std::string::npos; }, 5000))
+            << m_responder->Err();
+        TbNBSClient* engine = Engine();
+        ASSERT_TRUE(WaitUntil([&] { return !engine->LocalAddress().empty(); }, 3000));
+        ASSERT_TRUE(fmRemote->SetHost("198.18.0.2"));
+        engine->SetSpeed(2000, false);
+        engine->SetSpeed(2000, true);
+        QTest::keyClick(m_window.data(), Qt::Key_F9, Qt::ShiftModifier);
+        QTest::keyClick(m_window.data(), Qt::Key_F9, Qt::ControlModifier);
+        ASSERT_TRUE(
+            WaitUntil([&] { return Near(Text(fmCenter.data(), "stRRAvrgSpd"), 2.0); }, 20000))
+            << Text(fmCenter.data(), "stRRAvrgSpd").toStdString();
+    }
+
+    netns::Topology m_net;
+    std::unique_ptr<Process> m_responder;
+};
+
+TEST_F(EndToEndBridge, TheWindowsShowTheRoundTripAndEachDirectionsDelay) {
+    SendBothWays({});
+    TbNBSClient* engine = Engine();
+    ASSERT_TRUE(WaitUntil([&] { return engine->PeerHasExtension(); }, 5000));
+    QLabel* rtt = m_window->RttPanel();
+    // "RTT: 22 ms" (10 ms each way and the spread's median): two
+    // significant digits of a median over a view tick.
+    const bool rttShown = WaitUntil(
+        [&] {
+            const QString text = rtt->text();
+            if (!text.startsWith("RTT: ") || !text.endsWith(" ms"))
+                return false;
+            const double ms = Number(text.mid(5));
+            return ms >= 19.0 && ms <= 25.0;
+        },
+        15000);
+    EXPECT_TRUE(rttShown) << rtt->text().toStdString();
+
+    // Let the figures gather over a few seconds, then compare the box of the
+    // direction with the spread with what the bridge did.
+    Child<QToolButton>(fmCenter.data(), "sbClearStat")->click();
+    m_net.Bridge().Reset(netns::Direction::AToB);
+    m_net.Bridge().Reset(netns::Direction::BToA);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return m_net.Bridge().Stats(netns::Direction::AToB).datagrams >= 1500; }, 30000));
+    const netns::DelaySummary added =
+        netns::AddedDelay(m_net.Bridge().Record(netns::Direction::AToB));
+    const double expectedMs = static_cast<double>(added.p99Ns - added.minNs) / 1e6;
+    ASSERT_GT(expectedMs, 3.0) << "the spread makes delay variation";
+    const QString toRemote = Text(fmCenter.data(), "stRDelay");
+    EXPECT_TRUE(toRemote.endsWith(" ms")) << toRemote.toStdString();
+    EXPECT_NEAR(Number(toRemote), expectedMs, 1.0) << toRemote.toStdString();
+    // The other way has no spread: little variation, but measured.
+    const QString toLocal = Text(fmCenter.data(), "stLDelay");
+    EXPECT_TRUE(toLocal.endsWith(" ms")) << toLocal.toStdString();
+    EXPECT_LT(Number(toLocal), 2.0) << toLocal.toStdString();
+    EXPECT_GE(Number(toLocal), 0.0) << toLocal.toStdString();
+    EXPECT_TRUE(Child<QLabel>(fmCenter.data(), "stRDelay")->toolTip().contains("jitter"));
+
+    // The Delay window drew both directions and the round trip, and says
+    // nothing about a peer without delay.
+    TfmDelay* delay = m_window->DelayWindow();
+    ASSERT_NE(delay, nullptr);
+    EXPECT_FALSE(delay->Notice()->isVisibleTo(delay));
+    // The median of the points: one tick of a busy machine may be late by
+    // a few milliseconds, never most of them, and never early.
+    const auto median = [&](TfmDelay::tLine line) {
+        std::vector<double> ys;
+        for (const QPointF& p : delay->Series(line)->points())
+            ys.push_back(p.y());
+        std::sort(ys.begin(), ys.end());
+        return ys.size() < 5 ? -1.0 : ys[ys.size() / 2];
+    };
+    // The round trip is what the bridge really added both ways (its own
+    // late wake-ups included), plus the hosts' scheduling.
+    const double bridgeRttMs =
+        static_cast<double>(
+            added.medianNs +
+            netns::AddedDelay(m_net.Bridge().Record(netns::Direction::BToA)).medianNs) /
+        1e6;
+    const double rttMs = median(TfmDelay::dlRtt);
+    EXPECT_GE(rttMs, 19.5);
+    EXPECT_NEAR(rttMs, bridgeRttMs, 1.5);
+    const double p99Ms = median(TfmDelay::dlToRemoteP99);
+    EXPECT_NEAR(p99Ms, expectedMs, 1.5);
+    EXPECT_GE(median(TfmDelay::dlToLocalP50), 0.0);
+    EXPECT_GE(delay->YMaximum(), p99Ms);
+    EXPECT_GE(delay->RttMaximum(), rttMs);
+}
+
+TEST_F(EndToEndBridge, APeerWithoutTheExtensionShowsQuestionMarksAndTheWindowSaysWhy) {
+    SendBothWays({"--extension", "off"});
+    EXPECT_FALSE(Engine()->PeerHasExtension());
+    EXPECT_EQ(Text(fmCenter.data(), "stRDelay"), "?");
+    EXPECT_EQ(Text(fmCenter.data(), "stLDelay"), "?");
+    EXPECT_EQ(m_window->RttPanel()->text(), "RTT: ?");
+    TfmDelay* delay = m_window->DelayWindow();
+    ASSERT_NE(delay, nullptr);
+    EXPECT_TRUE(delay->Notice()->isVisibleTo(delay));
+    EXPECT_EQ(delay->Notice()->text(), "the peer does not report delay");
+    for (int line = 0; line < TfmDelay::dlCount; ++line)
+        EXPECT_EQ(delay->Series(static_cast<TfmDelay::tLine>(line))->count(), 0) << line;
 }
 
 class Program : public testing::Test {};
