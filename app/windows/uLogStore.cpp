@@ -82,6 +82,8 @@ void TLogStore::ActStoreLogExecute() {
         if (wasViewing)
             RefreshLogView();
         Report(opened, true);
+        if (opened.Ok())
+            Report(m_delayLog.Open(Path(), opened.KeptAs), false);
         if (opened.Ok() && ShowStatus) {
             const std::string path = Path();
             if (opened.KeptAs.empty())
@@ -92,6 +94,7 @@ void TLogStore::ActStoreLogExecute() {
         }
     } else {
         m_log.CloseLog();
+        m_delayLog.Close();
         if (ShowStatus)
             ShowStatus([records = static_cast<std::int64_t>(m_log.RecordsWritten()),
                         path = Path()] { return AppText(kLineStored, records, path); });
@@ -113,8 +116,12 @@ bool TLogStore::SetViewMode(bool on) {
         return on;
     m_log.CloseLog();
     m_log.CloseView();
+    m_delayLog.Close();
+    m_viewDelays.clear();
     if (on) {
         const TLogResult loaded = m_log.LoadView(Path());
+        if (m_log.Viewing())
+            m_viewDelays = ReadDelayLog(Path());
         if (!m_log.Viewing())
             Report(loaded, false);
         else if (loaded.Status == lsTruncated && ShowStatus)
@@ -138,6 +145,16 @@ void TLogStore::AddSamples(char side, const std::vector<TSample>& samples) {
             break;
         }
     }
+}
+
+void TLogStore::AddDelay(char side, std::uint32_t reportTime, const TDelayFigures& figures) {
+    // Storing may have ended with the samples (a restart, a failed write).
+    if (!m_log.Storing()) {
+        m_delayLog.Close();
+        return;
+    }
+    if (const auto line = MakeDelayLogLine(side, reportTime, figures))
+        Report(m_delayLog.Write(*line), false);
 }
 
 void TLogStore::Report(const TLogResult& result, bool box) {

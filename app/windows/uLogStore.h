@@ -7,7 +7,8 @@
 // statistics (every start or stop of sending and every speed or size change
 // while sending, the peer's too) ends it, and the status line says so. A new
 // store keeps a previous log that is not empty (renamed with its time). A
-// failed write stops storing and is shown to the user. Viewing draws a
+// failed write stops storing and is shown to the user. The delay figures go
+// into a file of their own beside the log (uDelayLog.h), which follows it. Viewing draws a
 // stored log in the panels (x axis in minutes) and the Centre figures come
 // from its view statistics; storing and viewing exclude each other.
 //
@@ -28,6 +29,7 @@
 #include <QString>
 
 #include "uAppStr.h"
+#include "uDelayLog.h"
 #include "uResultLog.h"
 
 class QAction;
@@ -59,6 +61,12 @@ public:
     // Every sample a panel added, in order: the restart mark first, then
     // the records while storing.
     void AddSamples(char side, const std::vector<TSample>& samples);
+    // The delay figures of one side's tick (after its samples): a line of
+    // the delay file beside the log while storing.
+    void AddDelay(char side, std::uint32_t reportTime, const TDelayFigures& figures);
+    // The delay file's lines of the log shown in view mode (none for a log
+    // without the file).
+    const std::vector<TDelayLogLine>& ViewDelays() const { return m_viewDelays; }
     // Raised by the main window's EraseStatistics.
     void RaiseRestartMark() { m_log.RaiseRestartMark(); }
 
@@ -88,6 +96,8 @@ private:
     void Report(const TLogResult& result, bool box);
 
     TResultLog m_log;
+    TDelayLog m_delayLog;
+    std::vector<TDelayLogLine> m_viewDelays;
     std::string m_path;
     QPointer<QAction> m_storeLog;
     QPointer<QAction> m_viewLog;

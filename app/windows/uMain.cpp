@@ -239,9 +239,14 @@ void TfmMain::connectPanel(TzfmCliSrv* panel) {
     connect(panel, &TzfmCliSrv::EraseStatisticsWanted, this, &TfmMain::EraseStatistics);
     connect(panel, &TzfmCliSrv::StatusLineWanted, this, &TfmMain::ShowStatusLine);
     connect(panel, &TzfmCliSrv::SamplesAdded, this,
-            [this](char side, const std::vector<TSample>& samples) {
-                if (m_logStore && !m_logStore->Viewing())
-                    m_logStore->AddSamples(side, samples);
+            [this, panel](char side, const std::vector<TSample>& samples) {
+                if (!m_logStore || m_logStore->Viewing())
+                    return;
+                m_logStore->AddSamples(side, samples);
+                // The panel's delay figures of this tick, on the time of its
+                // last sample.
+                if (!samples.empty())
+                    m_logStore->AddDelay(side, samples.back().ReportTime, panel->DelayTick());
             });
 }
 
@@ -259,6 +264,11 @@ void TfmMain::connectCenter() {
             figures.ElapsedMs = m_logStore->View(kSideLocal).Span;
             figures.Summary =
                 ViewSummary(m_logStore->View(kSideLocal), m_logStore->View(kSideRemote));
+            // A log written without delay figures shows "?".
+            const auto& lines = m_logStore->ViewDelays();
+            figures.PeerReportsDelay = !lines.empty();
+            figures.DelayToRemote = StoredDelayFigures(lines, kSideRemote);
+            figures.DelayToLocal = StoredDelayFigures(lines, kSideLocal);
         } else {
             figures.ElapsedMs = m_local->ElapsedMs();
             figures.Summary =
@@ -312,6 +322,16 @@ void TfmMain::createLogStore() {
 
 void TfmMain::ShowLogViews() {
     const bool viewing = m_logStore && m_logStore->Viewing();
+    if (m_delay) {
+        if (viewing) {
+            const auto& lines = m_logStore->ViewDelays();
+            m_delay->ShowLogView(DelayViewPoints(lines, kSideRemote, m_logStore->View(kSideRemote)),
+                                 DelayViewPoints(lines, kSideLocal, m_logStore->View(kSideLocal)),
+                                 ViewAxisMinutes(m_logStore->View(kSideLocal)));
+        } else {
+            m_delay->LeaveLogView();
+        }
+    }
     for (TzfmCliSrv* panel :
          {static_cast<TzfmCliSrv*>(m_local.data()), static_cast<TzfmCliSrv*>(m_remote.data())})
         if (panel != nullptr)

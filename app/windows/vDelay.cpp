@@ -140,6 +140,8 @@ void TfmDelay::Clear() {
 
 void TfmDelay::AddTick(double seconds, const TDelayFigures& toRemote, const TDelayFigures& toLocal,
                        bool peerReports) {
+    if (m_showingLog)
+        return;
     ui->stNoDelay->setVisible(!peerReports);
     if (!peerReports) {
         if (!m_points[0].isEmpty() || !m_points[dlRtt].isEmpty())
@@ -163,25 +165,61 @@ void TfmDelay::AddTick(double seconds, const TDelayFigures& toRemote, const TDel
     // Only the window's width is kept (and one point before it, so that a
     // line enters from the left edge); the scale fits what is shown.
     const double from = seconds - m_widthSeconds;
-    double top = 0.0;
-    double topRtt = 0.0;
-    for (int i = 0; i < dlCount; ++i) {
-        QList<QPointF>& points = m_points[static_cast<std::size_t>(i)];
+    for (QList<QPointF>& points : m_points) {
         const auto first = std::find_if(points.begin(), points.end(),
                                         [from](const QPointF& p) { return p.x() >= from; });
         if (first - points.begin() > 1)
             points.erase(points.begin(), first - 1);
+    }
+    Redraw(from, seconds);
+}
+
+void TfmDelay::Redraw(double from, double to) {
+    double top = 0.0;
+    double topRtt = 0.0;
+    for (int i = 0; i < dlCount; ++i) {
+        const QList<QPointF>& points = m_points[static_cast<std::size_t>(i)];
         double& highest = i == dlRtt ? topRtt : top;
         for (const QPointF& p : points)
             highest = std::max(highest, p.y());
         m_series[static_cast<std::size_t>(i)]->replace(points);
     }
-    m_axisX->setRange(from, seconds);
+    m_axisX->setRange(from, to);
     for (const auto& [axis, highest] : {std::pair{m_axisY, top}, std::pair{m_axisRtt, topRtt}}) {
         const double scale = RoundTop(highest);
         if (axis->max() != scale)
             axis->setRange(0.0, scale);
     }
+}
+
+void TfmDelay::ShowLogView(const std::vector<TDelayViewPoint>& toRemote,
+                           const std::vector<TDelayViewPoint>& toLocal, double minutes) {
+    m_showingLog = true;
+    Clear();
+    const auto add = [this](tLine line, double x, const std::optional<double>& us) {
+        if (us)
+            m_points[static_cast<std::size_t>(line)].append(QPointF(x, *us / 1000.0));
+    };
+    for (const TDelayViewPoint& p : toRemote) {
+        add(dlToRemoteP50, p.Minutes, p.Line.DelayP50Us);
+        add(dlToRemoteP99, p.Minutes, p.Line.DelayP99Us);
+    }
+    for (const TDelayViewPoint& p : toLocal) {
+        add(dlToLocalP50, p.Minutes, p.Line.DelayP50Us);
+        add(dlToLocalP99, p.Minutes, p.Line.DelayP99Us);
+        add(dlRtt, p.Minutes, p.Line.RttP50Us);
+    }
+    ui->stNoDelay->setVisible(toRemote.empty() && toLocal.empty());
+    m_axisX->setLabelsVisible(true);
+    Redraw(0.0, std::max(minutes, 1.0 / 60.0));
+}
+
+void TfmDelay::LeaveLogView() {
+    if (!m_showingLog)
+        return;
+    m_showingLog = false;
+    m_axisX->setLabelsVisible(false);
+    Clear();
 }
 
 void TfmDelay::PlaceNotice() {

@@ -13,6 +13,7 @@
 #include <array>
 #include <memory>
 
+#include "uDelayLog.h"
 #include "uDelayModel.h"
 #include "zForm.h"
 
@@ -46,6 +47,14 @@ public:
     void ApplyOptions(int graphWidthMs, const QColor& toRemote, const QColor& toLocal,
                       const QColor& rtt);
     void Clear();
+    // View mode of the result log: the stored figures of each direction on
+    // a time axis in minutes (toRemote: the 'R' lines, toLocal: the 'L'
+    // lines with the round trips); a log without them says so. While a log
+    // is shown, ticks draw nothing.
+    void ShowLogView(const std::vector<TDelayViewPoint>& toRemote,
+                     const std::vector<TDelayViewPoint>& toLocal, double minutes);
+    void LeaveLogView();
+    bool ShowingLog() const { return m_showingLog; }
     // The legend texts and the notice again, from the message lines.
     void ShowTexts();
 
@@ -60,6 +69,8 @@ protected:
 
 private:
     void PlaceNotice();
+    // Hands every line its points and fits both scales.
+    void Redraw(double from, double to);
 
     std::unique_ptr<Ui::TfmDelay> ui;
     QChart* m_chart = nullptr;
@@ -70,4 +81,5 @@ private:
     QValueAxis* m_axisRtt = nullptr;
     double m_widthSeconds = 30.0;
     double m_last = 0.0;
+    bool m_showingLog = false;
 };

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QPointer>
 #include <QChartView>
+#include <QDockWidget>
 #include <QColorDialog>
 #include <QLineSeries>
 #include <QPushButton>
@@ -38,6 +39,7 @@
 #include "uPanelRules.h"
 #include "uSummary.h"
 #include "vCenter.h"
+#include "vDelay.h"
 #include "vLocal.h"
 #include "vRemote.h"
 #include "zInit.h"
@@ -161,6 +163,88 @@ TEST_F(ProgramWindow, AStoredLiveTestViewsWithItsLiveAverages) {
     fmCenter->SendLocalButton()->click(); // on
     EXPECT_FALSE(LogStore->Viewing());
     EXPECT_FALSE(View()->isChecked());
+}
+
+// The delay figures go into the file beside the log and are drawn again in
+// view mode; the same log without that file views as before, delay unknown.
+TEST_F(ProgramWindow, AStoredTestKeepsItsDelayFiguresBesideTheLog) {
+    StartSending();
+    ASSERT_TRUE(WaitFor([] { return NetClient.load()->PeerHasExtension(); }));
+    ASSERT_TRUE(WaitFor([] { return fmLocal->ElapsedMs() > 1000; }));
+    Store()->trigger();
+    ASSERT_TRUE(LogStore->Storing());
+    const std::string delayPath = DelayLogPath(LogPath());
+    const auto stored = [&](char side, bool rtt) {
+        int n = 0;
+        for (const TDelayLogLine& line : ReadDelayLog(LogPath()))
+            n +=
+                line.Side == side && (rtt ? line.RttP50Us.has_value() : line.DelayP99Us.has_value())
+                    ? 1
+                    : 0;
+        return n;
+    };
+    // This host's traffic as the peer measured it, and the round trips.
+    ASSERT_TRUE(WaitFor(
+        [&] { return stored(kSideRemote, false) >= 4 && stored(kSideLocal, true) >= 4; }, 15s))
+        << ReadDelayLog(LogPath()).size() << " lines in " << delayPath;
+    Store()->trigger();
+    ASSERT_FALSE(LogStore->Storing());
+    ASSERT_TRUE(WaitFor([this] { return View()->isEnabled(); }));
+
+    View()->trigger();
+    ASSERT_TRUE(LogStore->Viewing());
+    TfmDelay* delay = fmMain->DelayWindow();
+    ASSERT_NE(delay, nullptr);
+    EXPECT_TRUE(delay->ShowingLog());
+    EXPECT_FALSE(delay->Notice()->isVisibleTo(delay));
+    EXPECT_GE(delay->Series(TfmDelay::dlToRemoteP99)->count(), 3);
+    EXPECT_GE(delay->Series(TfmDelay::dlRtt)->count(), 3);
+    for (const QPointF& p : delay->Series(TfmDelay::dlRtt)->points()) {
+        EXPECT_GE(p.x(), 0.0);
+        EXPECT_LE(p.x(), ViewAxisMinutes(LogStore->View(kSideLocal)) + 1e-9);
+    }
+    fmCenter->UpdateSummary();
+    const auto box = [] { return fmCenter->findChild<QLabel*>("stRDelay")->text(); };
+    EXPECT_TRUE(box().endsWith(" ms")) << box().toStdString();
+    View()->trigger();
+    ASSERT_FALSE(LogStore->Viewing());
+    EXPECT_FALSE(delay->ShowingLog());
+
+    // A log written before the delay figures: the same log without the file.
+    ASSERT_TRUE(fs::remove(delayPath));
+    View()->trigger();
+    ASSERT_TRUE(LogStore->Viewing());
+    EXPECT_TRUE(delay->Notice()->isVisibleTo(delay));
+    EXPECT_EQ(delay->Series(TfmDelay::dlRtt)->count(), 0);
+    fmCenter->UpdateSummary();
+    EXPECT_EQ(box(), "?");
+    EXPECT_TRUE(LogStore->View(kSideLocal).HasData) << "the log itself views as before";
+}
+
+// View ▸ Delay window (Ctrl+D) shows the dock below the panels, the item
+// follows the dock's own close button, and the window remembers it.
+TEST_F(ProgramWindow, TheDelayWindowOpensWithItsShortcutAndIsRemembered) {
+    QAction* item = fmMain->findChild<QAction*>("miDelay");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
+    EXPECT_TRUE(fmMain->DelayDock()->isHidden()) << "hidden until asked for";
+    const int before = fmMain->height();
+    QTest::keyClick(fmMain.data(), Qt::Key_D, Qt::ControlModifier);
+    ASSERT_FALSE(fmMain->DelayDock()->isHidden());
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_GT(fmMain->height(), before) << "the panels keep their room";
+    EXPECT_EQ(fmMain->DelayDock()->widget(), fmMain->DelayWindow());
+    EXPECT_EQ(fmMain->dockWidgetArea(fmMain->DelayDock()), Qt::BottomDockWidgetArea);
+    fmMain->DelayDock()->close();
+    EXPECT_FALSE(item->isChecked());
+    item->trigger();
+    ASSERT_FALSE(fmMain->DelayDock()->isHidden());
+
+    m_main->close();
+    TzfmForm::DestroyForm(m_main);
+    ASSERT_NE(IniMain, nullptr);
+    EXPECT_EQ(IniMain->ReadInteger("DelayWindow", "Visible", 0), 1);
+    EXPECT_EQ(IniMain->ReadInteger("DelayWindow", "Floating", 1), 0);
 }
 
 TEST_F(ProgramWindow, ASecondStoreKeepsTheFirstLog) {
