@@ -55,6 +55,10 @@ TChartAdapter::TChartAdapter(QChartView* view, const QString& seriesName, QLabel
     m_legend->setObjectName(seriesName + QStringLiteral("Legend"));
     m_legend->setTextFormat(Qt::PlainText);
     m_legend->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Opaque, on the plot's own background, with a little room around the
+    // text: a trace passes behind the legend, never through its text.
+    m_legend->setAutoFillBackground(true);
+    m_legend->setContentsMargins(3, 0, 3, 0);
     m_legend->show();
 }
 
@@ -64,6 +68,9 @@ void TChartAdapter::SetColor(const QColor& color, int width) {
     m_series->setPen(pen);
     QPalette palette = m_legend->palette();
     palette.setColor(QPalette::WindowText, color);
+    const QBrush& plot = m_chart->backgroundBrush();
+    palette.setColor(QPalette::Window,
+                     plot.style() == Qt::SolidPattern ? plot.color() : QColor(Qt::white));
     m_legend->setPalette(palette);
 }
 
