@@ -29,6 +29,7 @@
 #include "uCliVerdict.h"
 #include "uConfig.h"
 #include "uConfigIni.h"
+#include "uDelayLog.h"
 #include "uReportModel.h"
 #include "uLogCsv.h"
 #include "uLogSvg.h"
@@ -214,6 +215,7 @@ public:
         m_processor.RestartStatistics(now);
         m_dropsTotal = 0;
         m_delay.Restart();
+        m_logDelay.Restart();
     }
     // The delay extension's figures since the statistics restarted.
     TDelayFigures DelayTotal() const { return m_delay.Total(); }
@@ -233,7 +235,8 @@ public:
 
     // Takes the new reports, feeds the model and writes the samples to the
     // log.
-    TPolled Poll(TbNBSClient& engine, TResultLog* log, const TClockNow& now) {
+    TPolled Poll(TbNBSClient& engine, TResultLog* log, const TClockNow& now,
+                 TDelayLog* delays = nullptr) {
         TbNReportRing& ring = m_reader == 0 ? engine.LocalReports() : engine.RemoteReports();
         std::int32_t count = kRingSize;
         const std::uint16_t badBefore = m_processor.LastReport().Bad;
@@ -243,6 +246,7 @@ public:
             m_buffer[static_cast<std::size_t>(i)] = record.Report;
             m_drops[static_cast<std::size_t>(i)] = record.Drops;
             m_delay.Add(record.Delay);
+            m_logDelay.Add(record.Delay);
         }
         if (m_counters != nullptr)
             m_counters->Add(std::span(m_buffer.data(), static_cast<std::size_t>(count)),
@@ -270,6 +274,16 @@ public:
                     PrintError(written.Message);
             }
         }
+        // The delay figures of this poll beside the log, on the time of its
+        // last sample.
+        const TDelayFigures polled = m_logDelay.Take();
+        if (delays != nullptr && log != nullptr && log->Storing() && !samples.empty())
+            if (const auto line =
+                    MakeDelayLogLine(m_processor.SideLetter(), samples.back().ReportTime, polled)) {
+                const TLogResult written = delays->Write(*line);
+                if (!written.Ok())
+                    PrintError(written.Message);
+            }
         // After a reset (first) the counters start again: no difference yet.
         const auto bad = static_cast<std::uint16_t>(m_processor.LastReport().Bad - badBefore);
         if (!first && bad <= kLostBackward)
@@ -339,6 +353,7 @@ private:
     std::uint32_t m_bad = 0;
     std::array<TbNReportRecord, kRingSize> m_records{};
     TDelayTrack m_delay;
+    TDelayTrack m_logDelay; // per poll, for the log's delay file
     std::array<TbNReport, kRingSize> m_buffer{};
     std::array<TbNRcvbufDrops, kRingSize> m_drops{};
     std::optional<std::uint16_t> m_lastDrops;
@@ -374,10 +389,10 @@ public:
     // minutes of a test; a run of a few seconds cannot, so the statistics
     // restart at every reset seen, and the averages never mix counters from
     // before it.
-    bool Poll(TbNBSClient& engine, TResultLog* log) {
+    bool Poll(TbNBSClient& engine, TResultLog* log, TDelayLog* delays = nullptr) {
         const TClockNow now = ClockNow();
-        const TCliSideProcessor::TPolled local = Local.Poll(engine, log, now);
-        const TCliSideProcessor::TPolled remote = Remote.Poll(engine, log, now);
+        const TCliSideProcessor::TPolled local = Local.Poll(engine, log, now, delays);
+        const TCliSideProcessor::TPolled remote = Remote.Poll(engine, log, now, delays);
         if (local.First || remote.First) {
             Restart();
             return false;
@@ -706,12 +721,18 @@ int RunTest(const TTestOptions& options) {
     const bool remoteOn = options.Direction != cdLocal;
 
     TResultLog log;
+    TDelayLog delayLog;
     if (!options.LogPath.empty()) {
         const TLogResult opened = log.OpenLog(options.LogPath);
         if (!opened.Ok()) {
             PrintError("--log: " + opened.Message);
             return kExitUsage;
         }
+        // The delay figures beside it; the log is stored without them if
+        // that file cannot be made.
+        const TLogResult delaysOpened = delayLog.Open(options.LogPath, opened.KeptAs);
+        if (!delaysOpened.Ok())
+            PrintError("--log: " + delaysOpened.Message);
     }
 
     TStopSignals signals;
@@ -770,7 +791,7 @@ int RunTest(const TTestOptions& options) {
         if (g_socketError.load())
             return false;
         const std::uint32_t elapsed = timeGetTime() - start;
-        const bool bothReported = sides.Poll(*engine, &log);
+        const bool bothReported = sides.Poll(*engine, &log, &delayLog);
         peerSeen = peerSeen || sides.Remote.StampChanged() || engine->PeerPacketSize.load() != 0;
         if (!peerSeen && elapsed >= kAnswerTimeMs)
             return false;

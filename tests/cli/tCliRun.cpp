@@ -22,6 +22,7 @@
 #include "NetNs.h"
 #include "tChildProcess.h"
 #include "tHelpers.h"
+#include "uDelayLog.h"
 
 namespace {
 
@@ -742,14 +743,22 @@ TEST_F(CliRun, AcrossTheBridgeTheDelayFiguresAreTheBridges) {
     m_net = std::make_unique<netns::Topology>(netns::Bridged{toPeer, toHere});
     auto responder = Responder(1);
     m_net->Bridge().Reset(netns::Direction::BToA);
-    auto test =
-        Start(0, {"test", m_net->Address(1), "--time", "4", "--json", "--local-speed", "2M",
-                  "--remote-speed", "2M", "--local-length", "500", "--remote-length", "500"});
+    auto test = Start(0, {"test", m_net->Address(1), "--time", "4", "--json", "--local-speed", "2M",
+                          "--remote-speed", "2M", "--local-length", "500", "--remote-length", "500",
+                          "--log", m_dir / "bridged.log"});
     ASSERT_EQ(test->Wait(30000), 0) << test->Err() << test->Out();
     ExpectDocumented(test->JsonLines());
     const json s = Summary(*test);
     ASSERT_FALSE(s.is_null()) << test->Out();
     EXPECT_TRUE(s.at("peer_delay_extension").get<bool>());
+    // The log's delay file beside it holds the round trips of the run.
+    std::vector<double> rtts;
+    for (const TDelayLogLine& line : ReadDelayLog(m_dir / "bridged.log"))
+        if (line.Side == kSideLocal && line.RttP50Us)
+            rtts.push_back(*line.RttP50Us);
+    ASSERT_GE(rtts.size(), 5U);
+    std::sort(rtts.begin(), rtts.end());
+    EXPECT_NEAR(rtts[rtts.size() / 2], 41000.0, 1500.0);
     // The round trip: 40 ms and half the spread on the median.
     EXPECT_NEAR(s.at("rtt_p50_us").get<double>(), 41000.0, 1000.0) << s;
     for (const char* key : {"local_late", "local_duplicate", "local_never_arrived", "remote_late",
