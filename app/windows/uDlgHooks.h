@@ -7,7 +7,8 @@
 #include <functional>
 
 // The colour hook: refreshes both channel panels from the settings (series
-// colours from Colors, time axis from GraphTime), Local then Remote.
+// colours from Colors, time axis from GraphTime, the report processing's
+// view and information intervals), Local then Remote.
 extern std::function<void()> ColorHook;
 // The main window's SetViewTime: interval of its view timer, in ms.
 extern std::function<void(int)> ViewTimeHook;

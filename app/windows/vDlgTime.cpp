@@ -47,6 +47,9 @@ QSpinBox* TfmDlgTime::esGraphTime() const {
 void TfmDlgTime::FormCreate() {
     TzfmDlg::FormCreate();
     m_keptGraphTime = CfgOpt.GraphTime;
+    m_keptTimer = CfgOpt.TimerPeriod;
+    m_keptInfoTime = CfgOpt.InfoTime;
+    m_keptViewTime = CfgOpt.ViewTime;
     // The minima follow the timer period, not the designed 100 ms: lowered
     // first, so that a stored interval below 100 ms is shown as it is.
     m_ui->esInfoTime->setMinimum(1);
@@ -69,21 +72,32 @@ void TfmDlgTime::esTimerEditDone() {
     if (TbNBSClient* engine = NetClient.load())
         engine->SetTimerPeriod(value);
     m_timerChanged = true;
+    CfgOpt.TimerPeriod = value;
     // Raising a minimum above the value raises the value: that change is
     // applied too, through its own edit-done.
     m_ui->esInfoTime->setMinimum(value);
     m_ui->esViewTime->setMinimum(value);
 }
 
+// The values in force while the page is open: the engine, the view timer
+// and the panels' report processing (view interval, information interval,
+// gap threshold) follow each edit at once; Cancel takes them all back.
 void TfmDlgTime::esInfoTimeEditDone() {
     if (TbNBSClient* engine = NetClient.load())
         engine->SetInfoTime(m_ui->esInfoTime->value());
     m_infoTimeChanged = true;
+    CfgOpt.InfoTime = m_ui->esInfoTime->value();
+    if (ColorHook)
+        ColorHook();
 }
 
 void TfmDlgTime::esViewTimeEditDone() {
+    m_viewTimeChanged = true;
+    CfgOpt.ViewTime = m_ui->esViewTime->value();
     if (ViewTimeHook)
         ViewTimeHook(m_ui->esViewTime->value());
+    if (ColorHook)
+        ColorHook();
 }
 
 void TfmDlgTime::esGraphTimeEditDone() {
@@ -103,16 +117,18 @@ bool TfmDlgTime::OnCloseDialog() {
         return true;
     }
     TbNBSClient* engine = NetClient.load();
+    CfgOpt.TimerPeriod = m_keptTimer;
+    CfgOpt.InfoTime = m_keptInfoTime;
+    CfgOpt.ViewTime = m_keptViewTime;
     if (m_timerChanged && engine != nullptr)
         engine->SetTimerPeriod(CfgOpt.TimerPeriod);
     if (m_infoTimeChanged && engine != nullptr)
         engine->SetInfoTime(CfgOpt.InfoTime);
     if (ViewTimeHook)
         ViewTimeHook(CfgOpt.ViewTime);
-    if (m_graphTimeChanged) {
+    if (m_graphTimeChanged)
         CfgOpt.GraphTime = m_keptGraphTime;
-        if (ColorHook)
-            ColorHook();
-    }
+    if ((m_graphTimeChanged || m_infoTimeChanged || m_viewTimeChanged) && ColorHook)
+        ColorHook();
     return true;
 }

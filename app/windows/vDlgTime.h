@@ -42,8 +42,12 @@ protected:
 private:
     Ui::TfmDlgTime* m_ui = nullptr;
     std::int32_t m_keptGraphTime = 0;
+    std::int32_t m_keptTimer = 0;
+    std::int32_t m_keptInfoTime = 0;
+    std::int32_t m_keptViewTime = 0;
     // The changed marks (the spin edits' tags in the design).
     bool m_timerChanged = false;
     bool m_infoTimeChanged = false;
+    bool m_viewTimeChanged = false;
     bool m_graphTimeChanged = false;
 };

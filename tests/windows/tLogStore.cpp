@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QLabel>
@@ -34,6 +35,7 @@
 #include "uConfig.h"
 #include "uLogStore.h"
 #include "vDlgColor.h"
+#include "vDlgTime.h"
 #include "vLookup.h"
 #include "uMain.h"
 #include "uPanelRules.h"
@@ -49,6 +51,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using windows_test::WaitFor;
+using windows_test::WhileModal;
 using namespace std::chrono_literals;
 
 class ProgramWindow : public testing::Test {
@@ -245,6 +248,45 @@ TEST_F(ProgramWindow, TheDelayWindowOpensWithItsShortcutAndIsRemembered) {
     ASSERT_NE(IniMain, nullptr);
     EXPECT_EQ(IniMain->ReadInteger("DelayWindow", "Visible", 0), 1);
     EXPECT_EQ(IniMain->ReadInteger("DelayWindow", "Floating", 1), 0);
+}
+
+// Every path that changes timing reaches the panels' report processing:
+// an edit at once (a longer information interval must not turn the graphs
+// into combs), Cancel back, OK for good.
+TEST_F(ProgramWindow, TimingEditsReachThePanelsAndCancelTakesThemBack) {
+    const auto edit = [](int infoTime, int viewTime, bool ok) {
+        std::uint32_t gapWhileOpen = 0;
+        std::uint32_t viewWhileOpen = 0;
+        WhileModal([&] {
+            TfmDlgTime* page = nullptr;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* shown = qobject_cast<TfmDlgTime*>(w); shown && shown->isVisible())
+                    page = shown;
+            if (page == nullptr || !page->IsStarted())
+                return false;
+            page->esInfoTime()->setValue(infoTime);
+            page->esViewTime()->setValue(viewTime);
+            gapWhileOpen = fmRemote->Processor().GapTime();
+            viewWhileOpen = fmLocal->Processor().ViewTime();
+            (ok ? page->bbOk() : page->bbCancel())->click();
+            return true;
+        });
+        TzfmDlg::ShowConfigDialog(TfmDlgTime::staticMetaObject);
+        return std::pair{gapWhileOpen, viewWhileOpen};
+    };
+    const std::uint32_t gapBefore = fmLocal->Processor().GapTime();
+    const std::uint32_t viewBefore = fmLocal->Processor().ViewTime();
+    const auto [gap, view] = edit(6000, 700, false);
+    EXPECT_EQ(gap, GapThreshold(700, 6000)) << "edited, the Remote panel's processing follows";
+    EXPECT_EQ(view, 700u);
+    EXPECT_EQ(fmLocal->Processor().GapTime(), gapBefore) << "Cancel takes it back";
+    EXPECT_EQ(fmRemote->Processor().ViewTime(), viewBefore);
+    EXPECT_EQ(fmMain->ViewTimer()->interval(), static_cast<int>(viewBefore));
+
+    edit(3000, 400, true);
+    EXPECT_EQ(fmRemote->Processor().GapTime(), GapThreshold(400, 3000));
+    EXPECT_EQ(fmLocal->Processor().ViewTime(), 400u);
+    EXPECT_EQ(fmMain->ViewTimer()->interval(), 400);
 }
 
 TEST_F(ProgramWindow, ASecondStoreKeepsTheFirstLog) {
