@@ -46,6 +46,7 @@ inline constexpr TAppLine kLineStoringKept{"Status", 5,
 inline constexpr TAppLine kLineStored{"Status", 6, "Stored %d records to %s"};
 inline constexpr TAppLine kLineStoringEnded{"Status", 7,
                                             "Storing ended: the statistics restarted (%s)"};
+inline constexpr TAppLine kLineViewing{"Status", 10, "Viewing %s: %d records"};
 
 // Delay: the delay extension's figures (Centre boxes, RTT panel, Delay window).
 inline constexpr TAppLine kLineDelayMs{"Delay", 1, "%s ms"};

@@ -96,6 +96,8 @@ void TChartAdapter::SetXMaximum(double seconds) {
 
 void TChartAdapter::SetXLabelsVisible(bool visible) {
     m_axisX->setLabelsVisible(visible);
+    // Shown only over a stored log, whose axis runs in minutes.
+    m_axisX->setLabelFormat(QStringLiteral("%.3g min"));
 }
 
 void TChartAdapter::SetAxisMaximum(double maximum) {

@@ -36,7 +36,8 @@ public:
     // The legend as shown: the title, or what a translation put there.
     QString LegendText() const;
     void SetXMaximum(double seconds);
-    // The bottom axis' labels: shown in the result log's view mode only.
+    // The bottom axis' labels ("2.5 min"): shown in the result log's view
+    // mode only.
     void SetXLabelsVisible(bool visible);
     double XMaximum() const { return m_xMax; }
     // Left axis: 0 .. 1 and an empty label for 0, else 5 % headroom.

@@ -126,6 +126,12 @@ bool TLogStore::SetViewMode(bool on) {
             Report(loaded, false);
         else if (loaded.Status == lsTruncated && ShowStatus)
             ShowStatus([message = Q(loaded.Message)] { return message; });
+        else if (ShowStatus)
+            // Which log is shown, at a glance.
+            ShowStatus(
+                [path = Path(), records = static_cast<std::int64_t>(m_log.ViewRecordCount())] {
+                    return AppText(kLineViewing, path, records);
+                });
     }
     RefreshLogView();
     ActStoreLogUpdate();

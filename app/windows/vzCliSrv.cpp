@@ -225,6 +225,10 @@ void TzfmCliSrv::ShowLogView(const TLogView* view) {
         ArrangeControls();
         return;
     }
+    // The legends lose the live rates: a stored log's figures are in the
+    // Centre panel.
+    m_processor.ResetTitles();
+    UpdateTitles();
     ArrangeControls();
     const double minutes = ViewAxisMinutes(*view);
     for (TChartAdapter* chart : {m_chartSend.get(), m_chartRecv.get(), m_chartErrp.get()})

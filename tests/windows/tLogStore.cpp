@@ -196,6 +196,12 @@ TEST_F(ProgramWindow, AStoredTestKeepsItsDelayFiguresBesideTheLog) {
 
     View()->trigger();
     ASSERT_TRUE(LogStore->Viewing());
+    // View mode at a glance: the status line names the log, the legends
+    // carry no frozen live rates, the time axis runs in minutes.
+    EXPECT_TRUE(fmMain->StatusText().startsWith("Viewing " + QString::fromStdString(LogPath())))
+        << fmMain->StatusText().toStdString();
+    EXPECT_EQ(fmLocal->findChild<QLabel*>("SerSendLegend")->text().trimmed(), "Local output");
+    EXPECT_EQ(fmRemote->findChild<QLabel*>("SerRecvLegend")->text().trimmed(), "Remote input");
     TfmDelay* delay = fmMain->DelayWindow();
     ASSERT_NE(delay, nullptr);
     EXPECT_TRUE(delay->ShowingLog());
