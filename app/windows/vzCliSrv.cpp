@@ -306,6 +306,19 @@ void TzfmCliSrv::resizeEvent(QResizeEvent* event) {
 }
 
 void TzfmCliSrv::ArrangeControls() {
+    // Each label as wide as the longest text it can show: the highest speed
+    // and a 16-bit drop count, in the language in force.
+    const int speedWidth = std::max(
+        64, ui->stSpeed->fontMetrics().horizontalAdvance(Text(SpeedToStr(kMaxSpeed))) + 10);
+    ui->stSpeed->resize(speedWidth, ui->stSpeed->height());
+    ui->stPacket->resize(speedWidth, ui->stPacket->height());
+    QWidget* recv = ui->paRecvCtrl;
+    const int dropsWidth =
+        ui->stDrops->fontMetrics().horizontalAdvance(AppText(kLineBufferDrops, 65535)) + 6;
+    const int dropsX = std::max(70, recv->width() - dropsWidth - 4);
+    ui->stDrops->setGeometry(dropsX, ui->stDrops->y(), dropsWidth, ui->stDrops->height());
+    ui->coRecvAddr->resize(std::clamp(dropsX - ui->coRecvAddr->x() - 5, 60, 121),
+                           ui->coRecvAddr->height());
     QWidget* ctrl = ui->paSendCtrl;
     const int x = ctrl->width() - ui->stSpeed->width() - 8;
     ui->stSpeed->move(x, ui->stSpeed->y());

@@ -295,6 +295,31 @@ TEST_F(ProgramWindow, TimingEditsReachThePanelsAndCancelTakesThemBack) {
     EXPECT_EQ(fmMain->ViewTimer()->interval(), 400);
 }
 
+// Labels fit the longest text they can show: the highest speed, a 16-bit
+// count of buffer drops.
+TEST_F(ProgramWindow, TheSpeedAndDropLabelsHoldTheirWidestTexts) {
+    NetClient.load()->SetSpeed(kMaxSpeed, false);
+    fmLocal->ShowSpeed(0);
+    // The main window at its narrowest.
+    fmMain->resize(fmMain->minimumSizeHint().width(), fmMain->height());
+    ASSERT_TRUE(WaitFor([] { return fmMain->width() == fmMain->minimumSizeHint().width(); }));
+    QTest::qWait(50);
+    for (TzfmCliSrv* panel :
+         {static_cast<TzfmCliSrv*>(fmLocal.data()), static_cast<TzfmCliSrv*>(fmRemote.data())}) {
+        auto* speed = panel->findChild<QLabel*>("stSpeed");
+        auto* drops = panel->findChild<QLabel*>("stDrops");
+        if (panel == fmLocal.data()) {
+            EXPECT_EQ(speed->text(), "10000 Mbps");
+        }
+        const QString widest = AppText(kLineBufferDrops, 65535);
+        EXPECT_GE(speed->contentsRect().width(),
+                  speed->fontMetrics().horizontalAdvance("10000 Mbps"));
+        EXPECT_GE(drops->contentsRect().width(), drops->fontMetrics().horizontalAdvance(widest));
+        EXPECT_LE(drops->geometry().right(), drops->parentWidget()->width())
+            << "inside its panel at the panel's narrowest";
+    }
+}
+
 TEST_F(ProgramWindow, ASecondStoreKeepsTheFirstLog) {
     StartSending();
     Store()->trigger();
