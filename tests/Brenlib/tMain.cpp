@@ -3,11 +3,13 @@
 // "Main", ToolMenu with the speed bar hidden, the status line, the tracer it
 // creates, the language menu through the hooks, the memory watch.
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolButton>
+#include <map>
 
 #include "tWindowFixture.h"
 #include "zAbout.h"
@@ -57,6 +59,34 @@ TEST_F(TMainTest, DeveloperMenusFollowTheLevel) {
         EXPECT_EQ(main->Item("miLangEdit")->isVisible(), c.langEdit) << where;
         TzfmForm::DestroyForm(main);
     }
+}
+
+// What the user sees in the menus: no placeholder shown as an item, and no
+// two items of one menu on the same Alt letter.
+TEST_F(TMainTest, MenusShowNoPlaceholderAndNoSharedMnemonic) {
+    DevLevel = 3; // every developer item shown
+    auto* main = CreateMain();
+    main->show();
+    for (QMenu* menu :
+         {main->mmFile(), main->mmEdit(), main->mmView(), main->mmOptions(), main->mmHelp()}) {
+        std::map<QChar, QString> letters;
+        for (QAction* item : menu->actions()) {
+            if (!item->isVisible() || item->isSeparator())
+                continue;
+            const QString text = item->text();
+            EXPECT_NE(text, "-") << menu->title().toStdString() << ": a placeholder shown as text";
+            const qsizetype amp = text.indexOf('&');
+            if (amp < 0 || amp + 1 >= text.size())
+                continue;
+            const QChar letter = text.at(amp + 1).toLower();
+            const auto [at, added] = letters.emplace(letter, text);
+            EXPECT_TRUE(added) << menu->title().toStdString() << ": \"" << text.toStdString()
+                               << "\" and \"" << at->second.toStdString() << "\" share Alt+"
+                               << QString(letter).toStdString();
+        }
+    }
+    EXPECT_EQ(main->Item("miSplash")->text(), "Splas&h");
+    TzfmForm::DestroyForm(main);
 }
 
 TEST_F(TMainTest, BarFlagsOfSectionMain) {
