@@ -17,6 +17,7 @@
 #include "zMain.h"
 #include "zStatus.h"
 #include "zTrace.h"
+#include "zvTrans.h"
 #include "zzWatchD.h"
 
 namespace {
@@ -245,6 +246,42 @@ TEST_F(TMainTest, MemoryItemOpensAndClosesTheWatch) {
     EXPECT_EQ(DlgWatch, nullptr);
     EXPECT_FALSE(main->miMemory()->isChecked());
     TzfmForm::DestroyForm(main);
+}
+
+// The memory watch and the language editor are top-level windows of their
+// own: closing the main window still ends the program while they are open.
+TEST_F(TMainTest, ClosingTheMainWindowEndsTheProgramWithTheWatchAndTheEditorOpen) {
+    DevLevel = 3;
+    zDbg.WatchShow = [](QAction* item) { DlgWatchShow(item); };
+    auto* main = CreateMain();
+    const QPointer<TzfmMain> window = main;
+    main->show();
+    main->miMemory()->trigger();
+    ASSERT_NE(DlgWatch, nullptr);
+    QPointer<TfmTrans> editor = TzfmForm::Create<TfmTrans>(nullptr);
+    ASSERT_FALSE(editor.isNull());
+    editor->show();
+    ASSERT_TRUE(DlgWatch->isVisible());
+    // The program's own loop, which ends when its last window closes; a
+    // guard ends it after 10 s otherwise.
+    bool ended = true;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&ended] {
+        ended = false;
+        QCoreApplication::quit();
+    });
+    guard.start(10000);
+    QTimer::singleShot(0, main, &QWidget::close);
+    QApplication::exec();
+    EXPECT_TRUE(ended) << "the program went on with the main window closed";
+    if (!editor.isNull())
+        editor->close();
+    if (DlgWatch != nullptr)
+        DlgWatch->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (!window.isNull())
+        TzfmForm::DestroyForm(window.data());
 }
 
 TEST_F(TMainTest, MemoryWatchArithmeticWithAReplacedCounter) {
