@@ -138,6 +138,17 @@ void SetText(QObject* object, const TPropRow& row, const QString& text) {
     }
 }
 
+// The tool tip Qt makes up for an action that has none: its text without
+// "..." and without the mnemonic marks, trimmed.
+QString AutomaticToolTip(const QAction& action) {
+    QString text = action.text();
+    text.remove(QStringLiteral("..."));
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text.at(i) == u'&')
+            text.remove(i, 1);
+    return text.trimmed();
+}
+
 QString CurrentText(QObject* object, const TPropRow& row) {
     switch (row.Kind) {
     case tPropKind::pkPlain:
@@ -149,10 +160,11 @@ QString CurrentText(QObject* object, const TPropRow& row) {
     case tPropKind::pkHint: {
         QString shortHint = object->property("toolTip").toString();
         const QString longHint = object->property("statusTip").toString();
-        // An action without a tool tip of its own reports its text as one.
+        // An action without a tool tip of its own reports its text as one,
+        // stripped as Qt strips it ("&Timing..." gives "Timing"): that is
+        // no designed hint.
         if (auto* action = qobject_cast<QAction*>(object);
-            action != nullptr && longHint.isEmpty() &&
-            shortHint == QString(action->text()).remove(u'&'))
+            action != nullptr && longHint.isEmpty() && shortHint == AutomaticToolTip(*action))
             shortHint.clear();
         return longHint.isEmpty() || longHint == shortHint ? shortHint
                                                            : shortHint + u'|' + longHint;
