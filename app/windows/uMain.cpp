@@ -278,6 +278,7 @@ void TfmMain::createLogStore() {
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Ravelox"), text,
                                     QMessageBox::Ok, this);
         box->setObjectName(QStringLiteral("LogWarning"));
+        box->setTextFormat(Qt::PlainText);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
     };

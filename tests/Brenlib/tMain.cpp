@@ -4,6 +4,7 @@
 // creates, the language menu through the hooks, the memory watch.
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusTipEvent>
@@ -15,6 +16,7 @@
 #include "zAbout.h"
 #include "zCfgDbg.h"
 #include "zMain.h"
+#include "zMsgStr.h"
 #include "zStatus.h"
 #include "zTrace.h"
 #include "zvTrans.h"
@@ -282,6 +284,27 @@ TEST_F(TMainTest, ClosingTheMainWindowEndsTheProgramWithTheWatchAndTheEditorOpen
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     if (!window.isNull())
         TzfmForm::DestroyForm(window.data());
+}
+
+// A message line is plain text: markup from a file is shown as written.
+TEST_F(TMainTest, MessageBoxesShowTheirTextPlain) {
+    const std::string text = "<b>Port</b> 2222 & <i>more</i>";
+    Qt::TextFormat format = Qt::AutoText;
+    QString shown;
+    QTimer probe;
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible()) {
+                format = box->textFormat();
+                shown = box->text();
+                box->button(QMessageBox::Ok)->click();
+            }
+    });
+    probe.start();
+    ShowMessageBoxQt(text, "Caption", 0);
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(shown.toStdString(), text);
 }
 
 TEST_F(TMainTest, MemoryWatchArithmeticWithAReplacedCounter) {
