@@ -22,6 +22,7 @@
 #include "zCfgDbg.h"
 #include "zDebug.h"
 #include "zDlg.h"
+#include "zExcept.h"
 #include "zForm.h"
 #include "zMsgStr.h"
 #include "zTrace.h"
@@ -524,9 +525,18 @@ void InstallTranslation() {
         done = true;
     };
     LangHooks.Saving = [](QObject* component, bool& done) {
-        if (RecordTranslateInfo)
-            RecordTranslateInfo(component);
         done = true;
+        if (!RecordTranslateInfo)
+            return;
+        try {
+            RecordTranslateInfo(component);
+        } catch (const std::exception&) {
+            // The language file cannot be written (an installed program, a
+            // full disk): said once, and the window comes all the same,
+            // without recording more.
+            CfgPar.UpLang = false;
+            HandleCurrentException();
+        }
     };
     // Forms made before the main window (data modules, a splash) are
     // translated now, with the first application of the language.
