@@ -18,6 +18,7 @@
 
 #include "bConfig.h"
 #include "zDebug.h"
+#include "zLang.h"
 
 RzLangHooks LangHooks;
 QPoint TzfmForm::PopupMouseCursorPos;
@@ -368,7 +369,8 @@ void TzfmForm::PopupMenuPopup(QMenu* popup) {
         if (Tz_Dbg::ShowComponents())
             add(MenuComponents());
     }
-    if (Tz_Dbg::ShowLangEdit() && DevLevel >= 3 && !CfgPar.Language.empty())
+    if (Tz_Dbg::ShowLangEdit() && DevLevel >= 3 && !CfgPar.Language.empty() &&
+        CfgPar.Language != TbLangDef::kNone)
         add(MenuLangEdit());
     MergePopupMenu(popup);
     // The shared items go last in whichever menu holds them now.

@@ -396,8 +396,10 @@ void TbLangDef::InitLanguage() {
             if (m_languages[i].Lcid == SystemLcid)
                 index = static_cast<int>(i);
     }
-    // A stored language whose folder is gone stays stored for a later run.
-    const bool keepStored = index == 0 && !CfgPar.Language.empty();
+    // Without a language nothing is stored: a language whose folder is gone
+    // stays stored for a later run, "<None>" stays the user's choice, and a
+    // choice never made is left to the locale of a later start.
+    const bool keepStored = index == 0;
     Select(index);
     if (!keepStored)
         SaveChoice();
@@ -417,14 +419,13 @@ void TbLangDef::SetLanguage(const std::string& name) {
 void TbLangDef::SetItemIndex(int index) {
     if (index < 0 || index >= static_cast<int>(m_languages.size()))
         index = 0;
-    CfgPar.Language =
-        index == 0 ? std::string{} : m_languages[static_cast<std::size_t>(index)].Name;
+    CfgPar.Language = m_languages[static_cast<std::size_t>(index)].Name;
     if (DoUpdateLanguage())
         DoApplyLanguage();
 }
 
 bool TbLangDef::DoUpdateLanguage() {
-    if (CfgPar.Language == GetLanguage())
+    if (IndexOf(CfgPar.Language) == m_index)
         return false;
     Select(IndexOf(CfgPar.Language));
     SaveChoice();
@@ -437,7 +438,9 @@ void TbLangDef::Select(int index) {
 }
 
 void TbLangDef::SaveChoice() {
-    CfgPar.Language = GetLanguage();
+    // "<None>" is stored as itself: an empty value means never chosen, and
+    // would let the system's locale pick a language at the next start.
+    CfgPar.Language = m_languages[static_cast<std::size_t>(m_index)].Name;
     try {
         CfgPar.Save();
     } catch (const std::exception& error) {

@@ -7,7 +7,8 @@
 // ("German") holding "ravelox.lng"; the folder "Default" is the reference
 // language and is never listed. Entry 0 of the list is always "<None>".
 // The chosen name is kept in CfgPar.Language (section "Params", key
-// "Language"; "<None>" is stored as the empty text).
+// "Language"; "<None>" is stored as such, the empty text means that no
+// language was ever chosen, and the system's locale chooses).
 //
 // Language and message files are decoded each on its own (TbLangFile): a BOM
 // or valid UTF-8 is UTF-8, anything else single-byte text in the ANSI code

@@ -65,6 +65,9 @@ int ResultOf(int button) {
 int ShowMessageBoxQt(const std::string& text, const std::string& caption, unsigned flags) {
     QMessageBox box(IconOf(flags), QString::fromStdString(caption), QString::fromStdString(text),
                     ButtonsOf(flags), QApplication::activeWindow());
+    // Message lines are plain text like labels: a "<" from a file or a
+    // translator is shown, never taken as markup.
+    box.setTextFormat(Qt::PlainText);
     return ResultOf(box.exec());
 }
 

@@ -22,6 +22,7 @@
 #include "zCfgDbg.h"
 #include "zDebug.h"
 #include "zDlg.h"
+#include "zExcept.h"
 #include "zForm.h"
 #include "zMsgStr.h"
 #include "zTrace.h"
@@ -138,6 +139,17 @@ void SetText(QObject* object, const TPropRow& row, const QString& text) {
     }
 }
 
+// The tool tip Qt makes up for an action that has none: its text without
+// "..." and without the mnemonic marks, trimmed.
+QString AutomaticToolTip(const QAction& action) {
+    QString text = action.text();
+    text.remove(QStringLiteral("..."));
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text.at(i) == u'&')
+            text.remove(i, 1);
+    return text.trimmed();
+}
+
 QString CurrentText(QObject* object, const TPropRow& row) {
     switch (row.Kind) {
     case tPropKind::pkPlain:
@@ -149,10 +161,11 @@ QString CurrentText(QObject* object, const TPropRow& row) {
     case tPropKind::pkHint: {
         QString shortHint = object->property("toolTip").toString();
         const QString longHint = object->property("statusTip").toString();
-        // An action without a tool tip of its own reports its text as one.
+        // An action without a tool tip of its own reports its text as one,
+        // stripped as Qt strips it ("&Timing..." gives "Timing"): that is
+        // no designed hint.
         if (auto* action = qobject_cast<QAction*>(object);
-            action != nullptr && longHint.isEmpty() &&
-            shortHint == QString(action->text()).remove(u'&'))
+            action != nullptr && longHint.isEmpty() && shortHint == AutomaticToolTip(*action))
             shortHint.clear();
         return longHint.isEmpty() || longHint == shortHint ? shortHint
                                                            : shortHint + u'|' + longHint;
@@ -512,9 +525,18 @@ void InstallTranslation() {
         done = true;
     };
     LangHooks.Saving = [](QObject* component, bool& done) {
-        if (RecordTranslateInfo)
-            RecordTranslateInfo(component);
         done = true;
+        if (!RecordTranslateInfo)
+            return;
+        try {
+            RecordTranslateInfo(component);
+        } catch (const std::exception&) {
+            // The language file cannot be written (an installed program, a
+            // full disk): said once, and the window comes all the same,
+            // without recording more.
+            CfgPar.UpLang = false;
+            HandleCurrentException();
+        }
     };
     // Forms made before the main window (data modules, a splash) are
     // translated now, with the first application of the language.

@@ -101,6 +101,9 @@ TfmTrans::TfmTrans(QWidget* owner) : TzfmForm(owner), m_ui(std::make_unique<Ui::
     m_ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlag(Qt::WindowStaysOnTopHint);
+    // A developer's window beside the main one: it never keeps the program
+    // running once the main window is closed.
+    setAttribute(Qt::WA_QuitOnClose, false);
     m_ui->bbTransRelated->setDefaultAction(m_ui->ActTransRelated);
     auto* grid = m_ui->sgTrans;
     grid->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Interactive);

@@ -35,6 +35,9 @@ TfmWatchD::TfmWatchD(QWidget* owner) : TzfmForm(owner), m_ui(new Ui::TfmWatchD) 
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_DeleteOnClose);
+    // A developer's window beside the main one: it never keeps the program
+    // running once the main window is closed.
+    setAttribute(Qt::WA_QuitOnClose, false);
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("tiWatch"));
     m_timer->setInterval(kRefreshMs);

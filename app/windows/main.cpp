@@ -78,7 +78,10 @@ int main(int argc, char** argv) {
     try {
         Initialize_Brenlib();
     } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QStringLiteral("Ravelox"), QString::fromUtf8(e.what()));
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Ravelox"),
+                        QString::fromUtf8(e.what()), QMessageBox::Ok);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
         return 1;
     }
     InstallMessageBoxes();

@@ -31,6 +31,11 @@ inline constexpr TAppLine kLineBufferDropsUnknown{"Strings", 4, "Buffer drops: ?
 inline constexpr TAppLine kLineBuffersInForce{"Strings", 5,
                                               "Buffers in force: receive %d KB, send %d KB"};
 inline constexpr TAppLine kLineInForce{"Strings", 6, "in force: %d KB"};
+inline constexpr TAppLine kLineSilenceInForce{"Strings", 7, "in force: %d s"};
+inline constexpr TAppLine kLineBadAllowList{
+    "Strings", 8, "Not a list of IPv4 networks such as 198.18.0.0/15,10.0.0.7: \"%s\""};
+// The Remote panel's header while the own sending goes to a silent peer.
+inline constexpr TAppLine kLinePeerSilentFor{"Strings", 9, "%s: peer silent for %d s"};
 // Status: messages of the status line.
 inline constexpr TAppLine kLineBadRemoteHost{
     "Status", 1, "Not an IPv4 address: \"%s\"; the remote host stays %s"};
@@ -46,6 +51,11 @@ inline constexpr TAppLine kLineStoringKept{"Status", 5,
 inline constexpr TAppLine kLineStored{"Status", 6, "Stored %d records to %s"};
 inline constexpr TAppLine kLineStoringEnded{"Status", 7,
                                             "Storing ended: the statistics restarted (%s)"};
+// The engine ended a sending that the peer had commanded.
+inline constexpr TAppLine kLinePeerSilentStopped{"Status", 8,
+                                                 "Peer silent for %d s: sending stopped"};
+inline constexpr TAppLine kLineSendTimeStopped{
+    "Status", 9, "Sending ran for %d s, the longest allowed: sending stopped"};
 inline constexpr TAppLine kLineViewing{"Status", 10, "Viewing %s: %d records"};
 
 // Delay: the delay extension's figures (Centre boxes, RTT panel, Delay window).

@@ -19,6 +19,7 @@ QMessageBox* MakeLockBox(QWidget* owner) {
     auto* box = new QMessageBox(QMessageBox::Warning, QApplication::applicationDisplayName(),
                                 LockText(), QMessageBox::Ok, owner);
     box->setObjectName("LockBox");
+    box->setTextFormat(Qt::PlainText);
     box->setWindowModality(Qt::ApplicationModal);
     box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box->setAttribute(Qt::WA_DeleteOnClose);

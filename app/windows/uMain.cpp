@@ -312,6 +312,7 @@ void TfmMain::createLogStore() {
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Ravelox"), text,
                                     QMessageBox::Ok, this);
         box->setObjectName(QStringLiteral("LogWarning"));
+        box->setTextFormat(Qt::PlainText);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
     };
@@ -650,6 +651,20 @@ void TfmMain::CheckCounterRange() {
     m_rangeWarned = ambiguous;
 }
 
+void TfmMain::ShowSendingStopped() {
+    TbNBSClient* engine = NetClient.load();
+    if (engine == nullptr || !engine->SendingStoppedChanged.exchange(false))
+        return;
+    if (engine->StopCause() == nsMaxSendTime)
+        ShowStatusLine([seconds = engine->Limits().MaxSendTime] {
+            return AppText(kLineSendTimeStopped, seconds);
+        });
+    else
+        ShowStatusLine([seconds = (engine->PeerSilenceInForce() + 999) / 1000] {
+            return AppText(kLinePeerSilentStopped, seconds);
+        });
+}
+
 void TfmMain::TimerUpdateTimer() {
     if (m_local)
         m_local->EnginePoll();
@@ -658,6 +673,7 @@ void TfmMain::TimerUpdateTimer() {
     if (m_center)
         m_center->EnginePoll();
     CheckCounterRange();
+    ShowSendingStopped();
     // A box raised on an engine thread is shown here. The timer keeps firing
     // inside the box's event loop: the guard keeps it to exactly one box.
     if (m_boxShowing)

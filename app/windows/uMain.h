@@ -116,6 +116,8 @@ private:
     void ShowStatusHints();
     void ShutDown();
     void CheckCounterRange();
+    // The engine ended a sending the peer had commanded: says why.
+    void ShowSendingStopped();
 
     std::unique_ptr<Ui::TfmMain> ui;
     QPointer<TfmLocal> m_local;

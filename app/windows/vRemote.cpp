@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QSlider>
 #include <QToolButton>
+#include <algorithm>
 
 #include "uAppStr.h"
 #include "uHostList.h"
@@ -227,6 +228,39 @@ void TfmRemote::EnginePoll() {
         ShowSpeed(ClampSpeed(speed));
         RestartOnChange(true);
     }
+    ShowPeerSilence();
+}
+
+void TfmRemote::ShowPeerSilence() {
+    // A sending the user started is not stopped when the peer falls silent
+    // (a commanded one is, by the engine): the header says so instead, once
+    // the peer has been quiet longer than a live one ever is. Silence counts
+    // from the start of the sending at the earliest; nobody answers a
+    // broadcast as such.
+    int seconds = -1;
+    if (m_engine->IsSending(false) && !m_engine->SendingCommanded() &&
+        m_engine->Destination() != kBroadcastAddress) {
+        if (!m_sendingFor.isValid())
+            m_sendingFor.start();
+        const auto silent =
+            std::min<std::int64_t>(m_engine->PeerSilentMs(), m_sendingFor.elapsed());
+        if (silent >= PeerSilenceMs(1, m_engine->InfoTime()))
+            seconds = static_cast<int>(silent / 1000);
+    } else {
+        m_sendingFor.invalidate();
+    }
+    if (seconds == m_silentSeconds)
+        return;
+    m_silentSeconds = seconds;
+    ShowHeader();
+}
+
+void TfmRemote::ShowHeader() {
+    if (m_silentSeconds >= 0)
+        ui->stHeader->setText(
+            AppText(kLinePeerSilentFor, m_baseHeader.toStdString(), m_silentSeconds));
+    else
+        ui->stHeader->setText(m_baseHeader);
 }
 
 bool TfmRemote::eventFilter(QObject* watched, QEvent* event) {

@@ -5,6 +5,7 @@
 // User-interface thread only.
 #pragma once
 
+#include <QElapsedTimer>
 #include <string>
 #include <vector>
 
@@ -30,13 +31,15 @@ public:
     // Shows the engine's destination unless this copy commands the peer to
     // send (`commanding`, the Centre panel's remote send button).
     void ShowDestination(bool commanding);
-    // Every 250 ms: the peer's packet-size and speed change flags, and the
-    // own address for `coRecvAddr` once it is known.
+    // Every 250 ms: the peer's packet-size and speed change flags, the own
+    // address for `coRecvAddr` once it is known, and the header's "peer
+    // silent" while the own sending goes on to a peer that is not heard.
     void EnginePoll();
     void SaveHostList();
     std::vector<std::string> HostList() const;
 
 protected:
+    void ShowHeader() override;
     TbNReportRing* ReportRing() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     TbNRcvbufDrops CurrentDrops() const override;
@@ -45,11 +48,16 @@ private:
     void SetHostItems(const std::vector<std::string>& list);
     void ApplyRecvAddress();
     void FillRecvAddresses();
+    void ShowPeerSilence();
 
     std::uint32_t m_lastDestination = 0;
     QString m_currentHost;
     bool m_recvAddressFilled = false;
     int m_hostWait = 0; // polls left before the host is applied without the own address
+    // Seconds the peer has been silent as the header shows them (-1: not
+    // silent), and how long the own sending has gone on.
+    int m_silentSeconds = -1;
+    QElapsedTimer m_sendingFor;
 };
 
 extern QPointer<TfmRemote> fmRemote;

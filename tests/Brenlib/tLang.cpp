@@ -55,8 +55,9 @@ TEST_P(TLangStartTest, ListAndStartUpChoice) {
     LangDef->InitLanguage();
     EXPECT_EQ(LangDef->GetLanguage(), c.chosen);
     EXPECT_EQ(CfgPar.Language, c.storedAfter);
-    // The choice reached the settings file unless a vanished language stays.
-    if (c.storedAfter == c.chosen) {
+    // A language chosen reached the settings file; without one nothing is
+    // written (a vanished language, "<None>" and no choice at all stay).
+    if (!c.chosen.empty() && c.storedAfter == c.chosen) {
         EXPECT_EQ(IniMain->ReadString("Params", "Language", "?"), c.chosen);
     }
 }
@@ -79,6 +80,16 @@ const TStartCase kStartCases[] = {
      {"French", "German"},
      "French",
      "French"},
+    // "None" chosen on a machine whose locale matches a shipped language:
+    // the choice holds at the next start.
+    {"StoredNoneWinsOverLocale",
+     {{"German", "1031"}},
+     "<None>",
+     {},
+     1031,
+     {"German"},
+     "",
+     "<None>"},
     {"StoredInOtherCase", {{"German", "1031"}}, "GERMAN", {}, 0, {"German"}, "German", "German"},
     {"LangValueWins",
      {{"German", "1031"}, {"French", "1036"}},
@@ -149,7 +160,8 @@ TEST_F(TLangTest, SelectingAndFileNames) {
 
     LangDef->SetLanguage("Martian");
     EXPECT_EQ(LangDef->ItemIndex(), 0);
-    EXPECT_EQ(IniMain->ReadString("Params", "Language", "?"), "");
+    // No translation is a choice: stored as such, not as "never chosen".
+    EXPECT_EQ(IniMain->ReadString("Params", "Language", "?"), "<None>");
     EXPECT_EQ(heard, (std::vector<std::string>{"German", ""}));
 }
 

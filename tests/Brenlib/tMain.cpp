@@ -3,18 +3,23 @@
 // "Main", ToolMenu with the speed bar hidden, the status line, the tracer it
 // creates, the language menu through the hooks, the memory watch.
 #include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolButton>
+#include <map>
 
 #include "tWindowFixture.h"
 #include "zAbout.h"
 #include "zCfgDbg.h"
 #include "zMain.h"
+#include "zMsgStr.h"
 #include "zStatus.h"
 #include "zTrace.h"
+#include "zvTrans.h"
 #include "zzWatchD.h"
 
 namespace {
@@ -57,6 +62,34 @@ TEST_F(TMainTest, DeveloperMenusFollowTheLevel) {
         EXPECT_EQ(main->Item("miLangEdit")->isVisible(), c.langEdit) << where;
         TzfmForm::DestroyForm(main);
     }
+}
+
+// What the user sees in the menus: no placeholder shown as an item, and no
+// two items of one menu on the same Alt letter.
+TEST_F(TMainTest, MenusShowNoPlaceholderAndNoSharedMnemonic) {
+    DevLevel = 3; // every developer item shown
+    auto* main = CreateMain();
+    main->show();
+    for (QMenu* menu :
+         {main->mmFile(), main->mmEdit(), main->mmView(), main->mmOptions(), main->mmHelp()}) {
+        std::map<QChar, QString> letters;
+        for (QAction* item : menu->actions()) {
+            if (!item->isVisible() || item->isSeparator())
+                continue;
+            const QString text = item->text();
+            EXPECT_NE(text, "-") << menu->title().toStdString() << ": a placeholder shown as text";
+            const qsizetype amp = text.indexOf('&');
+            if (amp < 0 || amp + 1 >= text.size())
+                continue;
+            const QChar letter = text.at(amp + 1).toLower();
+            const auto [at, added] = letters.emplace(letter, text);
+            EXPECT_TRUE(added) << menu->title().toStdString() << ": \"" << text.toStdString()
+                               << "\" and \"" << at->second.toStdString() << "\" share Alt+"
+                               << QString(letter).toStdString();
+        }
+    }
+    EXPECT_EQ(main->Item("miSplash")->text(), "Splas&h");
+    TzfmForm::DestroyForm(main);
 }
 
 TEST_F(TMainTest, BarFlagsOfSectionMain) {
@@ -215,6 +248,63 @@ TEST_F(TMainTest, MemoryItemOpensAndClosesTheWatch) {
     EXPECT_EQ(DlgWatch, nullptr);
     EXPECT_FALSE(main->miMemory()->isChecked());
     TzfmForm::DestroyForm(main);
+}
+
+// The memory watch and the language editor are top-level windows of their
+// own: closing the main window still ends the program while they are open.
+TEST_F(TMainTest, ClosingTheMainWindowEndsTheProgramWithTheWatchAndTheEditorOpen) {
+    DevLevel = 3;
+    zDbg.WatchShow = [](QAction* item) { DlgWatchShow(item); };
+    auto* main = CreateMain();
+    const QPointer<TzfmMain> window = main;
+    main->show();
+    main->miMemory()->trigger();
+    ASSERT_NE(DlgWatch, nullptr);
+    QPointer<TfmTrans> editor = TzfmForm::Create<TfmTrans>(nullptr);
+    ASSERT_FALSE(editor.isNull());
+    editor->show();
+    ASSERT_TRUE(DlgWatch->isVisible());
+    // The program's own loop, which ends when its last window closes; a
+    // guard ends it after 10 s otherwise.
+    bool ended = true;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&ended] {
+        ended = false;
+        QCoreApplication::quit();
+    });
+    guard.start(10000);
+    QTimer::singleShot(0, main, &QWidget::close);
+    QApplication::exec();
+    EXPECT_TRUE(ended) << "the program went on with the main window closed";
+    if (!editor.isNull())
+        editor->close();
+    if (DlgWatch != nullptr)
+        DlgWatch->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (!window.isNull())
+        TzfmForm::DestroyForm(window.data());
+}
+
+// A message line is plain text: markup from a file is shown as written.
+TEST_F(TMainTest, MessageBoxesShowTheirTextPlain) {
+    const std::string text = "<b>Port</b> 2222 & <i>more</i>";
+    Qt::TextFormat format = Qt::AutoText;
+    QString shown;
+    QTimer probe;
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible()) {
+                format = box->textFormat();
+                shown = box->text();
+                box->button(QMessageBox::Ok)->click();
+            }
+    });
+    probe.start();
+    ShowMessageBoxQt(text, "Caption", 0);
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(shown.toStdString(), text);
 }
 
 TEST_F(TMainTest, MemoryWatchArithmeticWithAReplacedCounter) {

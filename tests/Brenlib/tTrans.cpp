@@ -423,6 +423,30 @@ TEST_F(TTransTest, WriterRecordsDesignedTexts) {
     EXPECT_EQ(value("Components", "TfmSample"), "Sample");
 }
 
+// A reference file that cannot be written is reported once; the form is
+// made all the same and nothing more is recorded.
+TEST_F(TTransTest, AFailedRecordingWriteIsReportedAndTheFormStillComes) {
+    // The reference folder where nobody, not even root, can write.
+    std::filesystem::create_directories(Path("bin"));
+    std::filesystem::create_directory_symlink("/proc/self/fdinfo", Path("bin/Default"));
+    std::vector<std::string> errors;
+    SetExceptionHandler(
+        [&errors](const std::string& text, const std::string&) { errors.push_back(text); });
+    CfgPar.UpLang = true;
+    Start("bin");
+    TfmSample* form = nullptr;
+    EXPECT_NO_THROW(form = Create<TfmSample>());
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(errors.size(), 1u);
+    if (!errors.empty()) {
+        EXPECT_NE(errors.front().find("ravelox.lng"), std::string::npos) << errors.front();
+    }
+    EXPECT_FALSE(CfgPar.UpLang);
+    Create<TfmSampleChild>();
+    EXPECT_EQ(errors.size(), 1u) << "reported once";
+    SetExceptionHandler({});
+}
+
 // The main window's language menu, fed by the language definition.
 TEST_F(TTransTest, LanguageMenuMatchesByData) {
     MakeLanguage("German", "1031");

@@ -335,6 +335,7 @@ TEST_F(DialogTest, LockBoxIsModalOnTopAndTheTimersKeepRunning) {
     EXPECT_TRUE(box->text().startsWith("\n"));
     EXPECT_TRUE(box->text().endsWith("\n"));
     EXPECT_EQ(box->text(), LockText());
+    EXPECT_EQ(box->textFormat(), Qt::PlainText) << "a message line is no markup";
     delete box;
 
     // With the message strings up: line 1 of "Strings" of the program's own

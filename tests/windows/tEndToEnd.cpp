@@ -12,12 +12,16 @@
 #include <csignal>
 
 #include <QLineSeries>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "NetNs.h"
 #include "NetNsBridge.h"
 #include "vDelay.h"
 #include "tChildProcess.h"
 #include "tWindowFixture.h"
+#include "cNetWire.h"
 
 namespace {
 
@@ -292,6 +296,128 @@ TEST_F(EndToEndBridge, APeerWithoutTheExtensionShowsQuestionMarksAndTheWindowSay
     EXPECT_EQ(delay->Notice()->text(), "the peer does not report delay");
     for (int line = 0; line < TfmDelay::dlCount; ++line)
         EXPECT_EQ(delay->Series(static_cast<TfmDelay::tLine>(line))->count(), 0) << line;
+}
+
+// A bare peer on host 1: a UDP socket on the program's port that sends
+// hand-made control datagrams to host 0 only when told, and never answers
+// on its own (a crashed tester, a pulled cable).
+class BarePeer final {
+public:
+    explicit BarePeer(const netns::Topology& net) : m_net(net) {
+        netns::HostScope scope(net, 1);
+        m_socket = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in own{};
+        own.sin_family = AF_INET;
+        own.sin_port = htons(static_cast<std::uint16_t>(CfgOpt.Port));
+        own.sin_addr.s_addr = net.AddressNet(1);
+        m_bound = m_socket >= 0 &&
+                  ::bind(m_socket, reinterpret_cast<const sockaddr*>(&own), sizeof own) == 0;
+    }
+    ~BarePeer() {
+        if (m_socket >= 0)
+            ::close(m_socket);
+    }
+    BarePeer(const BarePeer&) = delete;
+    BarePeer& operator=(const BarePeer&) = delete;
+
+    bool Bound() const { return m_bound; }
+    // One control datagram, with `flags` as commands (0: just alive).
+    bool Send(std::uint16_t flags, std::uint32_t kbps = 0) const {
+        TbNHeader h;
+        h.Kind = nkControl;
+        h.Length = kHeaderSize;
+        h.Flags = flags;
+        h.RequestedSpeed = kbps;
+        h.Instance = 0x4242;
+        std::uint8_t d[kHeaderSize];
+        EncodeHeader(h, d);
+        WriteChecksum(d);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<std::uint16_t>(CfgOpt.Port));
+        to.sin_addr.s_addr = m_net.AddressNet(0);
+        return ::sendto(m_socket, d, sizeof d, 0, reinterpret_cast<const sockaddr*>(&to),
+                        sizeof to) == static_cast<ssize_t>(sizeof d);
+    }
+
+private:
+    const netns::Topology& m_net;
+    int m_socket = -1;
+    bool m_bound = false;
+};
+
+class PeerSilence : public EndToEnd {
+protected:
+    void OpenWith(std::int32_t peerSilence) {
+        TCfgOpt options;
+        options.ViewTime = 200;
+        options.PeerSilence = peerSilence;
+        netns::HostScope scope(m_net, 0);
+        OpenWindow(options);
+    }
+};
+
+TEST_F(PeerSilence, ACommandedSendingStoppedForSilenceIsToldInTheStatusLine) {
+    OpenWith(3); // the lowest at InfoTime 200 ms
+    ASSERT_TRUE(WaitUntil([&] { return !Engine()->LocalAddress().empty(); }, 3000));
+    BarePeer peer(m_net);
+    ASSERT_TRUE(peer.Bound());
+    ASSERT_TRUE(peer.Send(nfSendCmd | nfSendOn | nfSpeedCmd, 500));
+    ASSERT_TRUE(WaitUntil([&] { return Engine()->IsSending(false); }, 3000));
+    EXPECT_TRUE(Engine()->SendingCommanded());
+    // The peer says no more: the engine stops after the silence, and the
+    // status line says why, with the silence in force.
+    ASSERT_TRUE(WaitUntil([&] { return !Engine()->IsSending(false); }, 8000));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return m_window->StatusText() == "Peer silent for 3 s: sending stopped"; }, 2000))
+        << m_window->StatusText().toStdString();
+    EXPECT_TRUE(WaitUntil([] { return !fmCenter->SendLocalButton()->isChecked(); }, 2000))
+        << "the send button follows";
+    // Only a commanded sending is stopped: the Remote panel has nothing to
+    // say about a sending that is over.
+    EXPECT_FALSE(Text(fmRemote.data(), "stHeader").contains("silent"));
+}
+
+TEST_F(PeerSilence, TheOwnSendingGoesOnToASilentPeerAndTheRemoteHeaderSaysSo) {
+    OpenWith(3);
+    ASSERT_TRUE(WaitUntil([&] { return !Engine()->LocalAddress().empty(); }, 3000));
+    BarePeer peer(m_net);
+    ASSERT_TRUE(peer.Bound());
+    ASSERT_TRUE(fmRemote->SetHost(QString::fromStdString(m_net.Address(1))));
+    QTest::keyClick(m_window.data(), Qt::Key_F9, Qt::ShiftModifier);
+    ASSERT_TRUE(WaitUntil([&] { return Engine()->IsSending(false); }, 3000));
+    EXPECT_FALSE(Engine()->SendingCommanded());
+    // A live peer answers once per interval: five seconds of that, and the
+    // header never calls it silent.
+    QTimer answers;
+    answers.setInterval(200);
+    QObject::connect(&answers, &QTimer::timeout, [&peer] { peer.Send(0); });
+    answers.start();
+    bool calledSilent = false;
+    WaitUntil(
+        [&] {
+            calledSilent = calledSilent || Text(fmRemote.data(), "stHeader").contains("silent");
+            return false;
+        },
+        5000);
+    EXPECT_FALSE(calledSilent);
+    EXPECT_EQ(Text(fmRemote.data(), "stHeader"), "Remote");
+    // The peer falls silent: the user's sending goes on, the header says so.
+    answers.stop();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Text(fmRemote.data(), "stHeader").startsWith("Remote: peer silent for "); },
+        8000))
+        << Text(fmRemote.data(), "stHeader").toStdString();
+    EXPECT_TRUE(Engine()->IsSending(false));
+    EXPECT_FALSE(Engine()->SendingStoppedChanged.load());
+    // The peer is heard again: the header is the plain one again.
+    answers.start();
+    EXPECT_TRUE(WaitUntil([&] { return Text(fmRemote.data(), "stHeader") == "Remote"; }, 3000))
+        << Text(fmRemote.data(), "stHeader").toStdString();
+    answers.stop();
+    // The user stops: nothing more to say.
+    QTest::keyClick(m_window.data(), Qt::Key_F9, Qt::ShiftModifier);
+    EXPECT_TRUE(WaitUntil([&] { return !Engine()->IsSending(false); }, 3000));
 }
 
 class Program : public testing::Test {};

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
@@ -31,6 +32,7 @@
 #include "bConfig.h"
 #include "tModal.h"
 #include "cNet0.h"
+#include "cNetLimits.h"
 #include "uConfig.h"
 #include "uDlgHooks.h"
 #include "vDlgColor.h"
@@ -214,6 +216,111 @@ TEST_F(SettingsDialogs, NetworkCancelChangesNothing) {
     EXPECT_EQ(CfgOpt.SockRecvBuf, TCfgOpt{}.SockRecvBuf);
     EXPECT_EQ(KernelBuffers(m_engine->Socket()).Receive, before.Receive);
 }
+
+TEST_F(SettingsDialogs, NetworkPeerLimitsAreOffByDefaultAndOkStoresAndAppliesThem) {
+    // The desktop program obeys every peer at any speed for any time; only
+    // the silence of a commanding peer ends its sending.
+    EXPECT_EQ(m_engine->Limits().MaxSpeed, 0);
+    EXPECT_EQ(m_engine->Limits().MaxSendTime, 0);
+    EXPECT_FALSE(m_engine->Limits().Allow.Active);
+    RunDialog<TfmDlgNet>(
+        TfmDlgNet::staticMetaObject,
+        [&](TfmDlgNet& d) {
+            EXPECT_EQ(d.esPeerSilence()->value(), 10);
+            EXPECT_EQ(d.esPeerMaxSpeed()->value(), 0);
+            EXPECT_EQ(d.esPeerMaxSendTime()->value(), 0);
+            EXPECT_EQ(d.edPeerAllow()->text(), "");
+            d.esPeerSilence()->setValue(20);
+            d.esPeerMaxSpeed()->setValue(100);
+            d.esPeerMaxSendTime()->setValue(600);
+            d.edPeerAllow()->setText(" 198.18.0.0/15, 10.0.0.7 ");
+            EXPECT_EQ(m_engine->Limits().MaxSpeed, 0) << "nothing applies while editing";
+        },
+        true);
+    EXPECT_EQ(CfgOpt.PeerSilence, 20);
+    EXPECT_EQ(CfgOpt.PeerMaxSpeed, 100'000);
+    EXPECT_EQ(CfgOpt.PeerMaxSendTime, 600);
+    EXPECT_EQ(CfgOpt.PeerAllow, "198.18.0.0/15, 10.0.0.7");
+    const TbNLimits limits = m_engine->Limits();
+    EXPECT_EQ(limits.PeerSilence, 20);
+    EXPECT_EQ(limits.MaxSpeed, 100'000);
+    EXPECT_EQ(limits.MaxSendTime, 600);
+    EXPECT_EQ(AllowListText(limits.Allow), "198.18.0.0/15,10.0.0.7/32");
+    EXPECT_EQ(m_engine->PeerSilenceInForce(), 20'000);
+    for (const char* line : {"PeerSilence=20", "PeerMaxSpeed=100000", "PeerMaxSendTime=600",
+                             "PeerAllow=198.18.0.0/15, 10.0.0.7"})
+        EXPECT_NE(Ini().find(line), std::string::npos) << line << "\n" << Ini();
+    // What was stored is what the next start reads.
+    CfgOpt = TCfgOpt{};
+    TCfgOpt::Read();
+    EXPECT_EQ(CfgOpt.PeerMaxSpeed, 100'000);
+    EXPECT_EQ(CfgOpt.PeerAllow, "198.18.0.0/15, 10.0.0.7");
+}
+
+TEST_F(SettingsDialogs, NetworkSpeedLimitOffTheMegabitGridIsKeptUnlessChanged) {
+    CfgOpt.PeerMaxSpeed = 1500; // kbit/s, from a hand-edited settings file
+    RunDialog<TfmDlgNet>(
+        TfmDlgNet::staticMetaObject, [](TfmDlgNet& d) { d.esPeerSilence()->setValue(30); }, true);
+    EXPECT_EQ(CfgOpt.PeerMaxSpeed, 1500);
+    EXPECT_EQ(m_engine->Limits().MaxSpeed, 1500);
+}
+
+TEST_F(SettingsDialogs, NetworkPeerSilenceShowsTheSilenceInForceWhenRaised) {
+    CfgOpt.InfoTime = 2000; // three intervals: 6 s at the least
+    RunDialog<TfmDlgNet>(
+        TfmDlgNet::staticMetaObject,
+        [](TfmDlgNet& d) {
+            d.esPeerSilence()->setValue(4);
+            EXPECT_EQ(d.stPeerSilenceInForce()->text(), "in force: 6 s");
+            d.esPeerSilence()->setValue(8);
+            EXPECT_EQ(d.stPeerSilenceInForce()->text(), "");
+            d.esPeerSilence()->setValue(0);
+            EXPECT_EQ(d.stPeerSilenceInForce()->text(), "") << "0: never";
+        },
+        false);
+    EXPECT_EQ(CfgOpt.PeerSilence, 10) << "Cancel keeps the stored value";
+}
+
+struct TBadAllowCase {
+    const char* name;
+    const char* text;
+};
+
+class NetworkBadAllowList : public SettingsDialogs,
+                            public testing::WithParamInterface<TBadAllowCase> {};
+
+TEST_P(NetworkBadAllowList, KeepsThePageOpenWithTheReasonAndStoresNothing) {
+    const TBadAllowCase& c = GetParam();
+    bool refused = false;
+    QString reason;
+    windows_test::WhileModal([&] {
+        TfmDlgNet* d = Shown<TfmDlgNet>();
+        if (d == nullptr || !d->IsStarted())
+            return false;
+        d->esPeerMaxSpeed()->setValue(50);
+        d->edPeerAllow()->setText(QString::fromLatin1(c.text));
+        d->bbOk()->click();
+        refused = d->isVisible();
+        reason = d->stPeerAllowError()->text();
+        // Mended, the same OK goes through.
+        d->edPeerAllow()->setText("10.0.0.0/8");
+        d->bbOk()->click();
+        return true;
+    });
+    TzfmDlg::ShowConfigDialog(TfmDlgNet::staticMetaObject);
+    EXPECT_TRUE(refused) << "the page closed on an allow list it cannot read";
+    EXPECT_TRUE(reason.contains(QString::fromLatin1(c.text).trimmed())) << reason.toStdString();
+    EXPECT_EQ(CfgOpt.PeerAllow, "10.0.0.0/8");
+    EXPECT_EQ(CfgOpt.PeerMaxSpeed, 50'000);
+    EXPECT_TRUE(m_engine->Limits().Allow.Active);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, NetworkBadAllowList,
+                         testing::Values(TBadAllowCase{"Hostname", "fileserver"},
+                                         TBadAllowCase{"PrefixTooLong", "10.0.0.0/33"},
+                                         TBadAllowCase{"EmptyEntry", "10.0.0.0/8,,10.1.0.0/16"},
+                                         TBadAllowCase{"ThreeOctets", "192.168.1"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StoredColor, IsBlueGreenRedWithRedInTheLowByte) {
     EXPECT_EQ(ColorFromStored(0x00FF0000), QColor(0, 0, 255));

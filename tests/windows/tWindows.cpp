@@ -3,6 +3,8 @@
 // namespace (loopback only): the hidden command shortcuts, the status bar,
 // the address boxes, and a box raised on the engine's send thread.
 #include <QMenu>
+#include <QMenuBar>
+#include <map>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QSlider>
@@ -12,6 +14,7 @@
 #include "tWindowFixture.h"
 #include "uHostList.h"
 #include "uPanelRules.h"
+#include "zIniReg.h"
 
 namespace {
 
@@ -130,6 +133,40 @@ TEST_F(MainWindow, StatusBarShowsBoldFiguresADurationAndMessages) {
     EXPECT_EQ(m_window->StatusPanel(3)->text(), "a message");
     EXPECT_EQ(m_window->StatusText(), "a message");
     EXPECT_FALSE(m_window->StatusPanel(0)->toolTip().isEmpty());
+    // The quality figure is the received bytes over the sent bytes.
+    EXPECT_EQ(m_window->StatusPanel(1)->toolTip(),
+              "Channel quality: the received bytes over the sent bytes, both directions together");
+}
+
+// The program's menus as the user sees them, developer items included: no
+// placeholder shown as an item, no two items of one menu on one Alt letter.
+TEST_F(MainWindow, MenusShowNoPlaceholderAndNoSharedMnemonic) {
+    const std::uint8_t level = DevLevel;
+    DevLevel = 3;
+    OpenWindow();
+    DevLevel = level;
+    for (QAction* top : m_window->menuBar()->actions()) {
+        QMenu* menu = top->menu();
+        if (menu == nullptr || !top->isVisible())
+            continue;
+        std::map<QChar, QString> letters;
+        for (QAction* item : menu->actions()) {
+            if (!item->isVisible() || item->isSeparator())
+                continue;
+            const QString text = item->text();
+            EXPECT_NE(text, "-") << top->text().toStdString() << ": a placeholder shown as text";
+            const qsizetype amp = text.indexOf('&');
+            if (amp < 0 || amp + 1 >= text.size())
+                continue;
+            const auto [at, added] = letters.emplace(text.at(amp + 1).toLower(), text);
+            // The design gives these two the same letter; Alt+L goes from one
+            // to the other.
+            const QStringList designed{"&Lock application", "&Lookup Server"};
+            EXPECT_TRUE(added || (designed.contains(text) && designed.contains(at->second)))
+                << top->text().toStdString() << ": \"" << text.toStdString() << "\" and \""
+                << at->second.toStdString() << "\" share one Alt letter";
+        }
+    }
 }
 
 TEST_F(MainWindow, HostBoxRefusesTextThatIsNoAddressAndKeepsTheOldHost) {
