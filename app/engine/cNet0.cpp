@@ -719,7 +719,8 @@ void TbNet0::TickMaySleep() {
 // ---------------------------------------------------------------- sending
 
 void TbNet0::AssembleHeader(std::uint8_t* d, std::uint8_t kind, std::int32_t size,
-                            std::uint32_t sequence, std::uint8_t patternOffset) {
+                            std::uint32_t sequence, std::uint8_t patternOffset,
+                            std::uint32_t sentAhead) {
     std::memcpy(d + hdr::Signature, kSignature.data(), 4);
     d[hdr::Version] = kProtocolVersion;
     d[hdr::HeaderLength] = kHeaderSize;
@@ -735,7 +736,9 @@ void TbNet0::AssembleHeader(std::uint8_t* d, std::uint8_t kind, std::int32_t siz
     PutU32(d + hdr::RequestedSpeed, m_headerRequestedSpeed.load(std::memory_order_relaxed));
     const std::uint32_t accept = m_headerAccept.load(std::memory_order_relaxed);
     std::memcpy(d + hdr::AcceptAddress, &accept, 4); // network byte order as held
-    EncodeReport(CurrentReport(), d + hdr::Report);
+    TbNReport report = CurrentReport();
+    report.BytesSent += sentAhead; // modulo 2^32, as the counter itself
+    EncodeReport(report, d + hdr::Report);
     PutU32(d + hdr::OwnSpeed, m_headerOwnSpeed.load(std::memory_order_relaxed));
     PutU16(d + hdr::Instance, m_instance);
     PutU16(d + hdr::Reserved2, 0);
@@ -826,10 +829,11 @@ std::int32_t TbNet0::SendData(std::int32_t count) {
             WritePattern(d, kBufferSize, sequence, patternOffset, static_cast<std::size_t>(size));
             m_patternLength[index] = patternKey;
         }
-        AssembleHeader(d, nkData, size, sequence, patternOffset);
+        const std::uint64_t ahead =
+            static_cast<std::uint64_t>(i) * static_cast<std::uint64_t>(size);
+        AssembleHeader(d, nkData, size, sequence, patternOffset, static_cast<std::uint32_t>(ahead));
         if (block)
-            WriteBlock(d, bytesSent +
-                              static_cast<std::uint64_t>(i) * static_cast<std::uint64_t>(size));
+            WriteBlock(d, bytesSent + ahead);
         parts[static_cast<std::size_t>(i)] = {d, static_cast<std::size_t>(size)};
         msghdr& h = messages[static_cast<std::size_t>(i)].msg_hdr;
         h.msg_name = &to;
@@ -841,8 +845,10 @@ std::int32_t TbNet0::SendData(std::int32_t count) {
         m_status.fetch_or(kStatusSendFailed);
         return 0;
     }
-    const int sent = ::sendmmsg(m_socketInUse.load(std::memory_order_relaxed), messages.data(),
-                                static_cast<unsigned>(n), 0);
+    const SOCKET s = m_socketInUse.load(std::memory_order_relaxed);
+    const auto batch = NetSeams.SendBatch.load(std::memory_order_relaxed);
+    const int sent = batch != nullptr ? batch(s, messages.data(), static_cast<unsigned>(n))
+                                      : ::sendmmsg(s, messages.data(), static_cast<unsigned>(n), 0);
     if (sent <= 0) {
         m_lastSendResult.store(-1);
         SendFailed(errno);

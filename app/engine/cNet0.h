@@ -48,6 +48,9 @@ class TbNClient;
 struct TNetSeams {
     // A data batch has taken its first sequence number; nothing is built yet.
     std::atomic<void (*)(TbNet0& engine, std::uint32_t first)> SequenceTaken{nullptr};
+    // Stands in for the sendmmsg of a data batch (same arguments and answer),
+    // so that a test can see every batch and cut one short.
+    std::atomic<int (*)(int fd, mmsghdr* messages, unsigned count)> SendBatch{nullptr};
     // A found server's entry is written; the count is not raised yet.
     std::atomic<void (*)(TbNClient& engine)> FoundEntryWritten{nullptr};
 };
@@ -351,8 +354,11 @@ protected:
     bool IsHostAddress(std::uint32_t address);
     bool TakeControl();
     void DropPending();
+    // `sentAhead`: data bytes of the datagrams before this one in its batch,
+    // which the report counts as sent, as single sends would have.
     void AssembleHeader(std::uint8_t* datagram, std::uint8_t kind, std::int32_t size,
-                        std::uint32_t sequence, std::uint8_t patternOffset = kHeaderSize);
+                        std::uint32_t sequence, std::uint8_t patternOffset = kHeaderSize,
+                        std::uint32_t sentAhead = 0);
     void SendControl();
     std::int32_t SendData(std::int32_t count);
     void SendFailed(int error);

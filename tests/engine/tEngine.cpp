@@ -51,6 +51,7 @@ protected:
         NetOutward = TNetOutward{};
         NetSeams.SequenceTaken.store(nullptr);
         NetSeams.FoundEntryWritten.store(nullptr);
+        NetSeams.SendBatch.store(nullptr);
     }
 
     TbNBSClient& Engine(const netns::Topology& net, int host) {
@@ -305,6 +306,150 @@ TEST_F(EngineTest, ARebuildDuringABatchSendsNoBadDatagram) {
     EXPECT_GE(received, 10u * 500);
     EXPECT_EQ(b.CurrentReport().Bad, 0u);
 }
+
+// What a plain socket on the peer host saw of one sender: every datagram's
+// kind, sequence number, length and the bytes sent its report carried.
+struct SeenDatagram {
+    std::uint8_t kind = 0;
+    std::uint32_t sequence = 0;
+    std::uint32_t length = 0;
+    std::uint32_t bytesSent = 0;
+};
+
+class Listener {
+public:
+    // Bound to the host's own address, so broadcasts stay out.
+    Listener(const netns::Topology& net, int host) {
+        netns::HostScope in(net, host);
+        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        const int size = 8 * 1024 * 1024;
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(2222);
+        at.sin_addr.s_addr = net.AddressNet(host);
+        ::bind(m_fd, reinterpret_cast<const sockaddr*>(&at), sizeof at);
+    }
+    ~Listener() { closesocket(m_fd); }
+    // Reads what waits; answers the number of datagrams read.
+    std::size_t Drain() {
+        std::size_t n = 0;
+        std::array<std::uint8_t, kBufferSize> d{};
+        for (;;) {
+            const auto got = ::recv(m_fd, d.data(), d.size(), MSG_DONTWAIT);
+            if (got < 0)
+                return n;
+            ++n;
+            if (got < static_cast<ssize_t>(kHeaderSize))
+                continue;
+            const TbNHeader h = DecodeHeader(d.data());
+            seen.push_back(
+                {h.Kind, h.Sequence, static_cast<std::uint32_t>(got), h.Report.BytesSent});
+        }
+    }
+    std::vector<SeenDatagram> seen;
+
+private:
+    SOCKET m_fd = INVALID_SOCKET;
+};
+
+struct BatchCase {
+    const char* name;
+    int (*send)(int fd, mmsghdr* messages, unsigned count);
+};
+
+void PrintTo(const BatchCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::atomic<unsigned> g_largestBatch{0};
+std::atomic<unsigned> g_cutBatches{0};
+
+class EngineBatch : public EngineTest, public testing::WithParamInterface<BatchCase> {};
+
+// Every datagram of a batch carries the counts as if the ones before it had
+// gone out one by one, and a batch the kernel cuts short leaves the counters
+// and the sequence numbers where single sends would have left them: the peer
+// sees the bytes sent grow by exactly each datagram's length, and numbers
+// without a gap or a repeat.
+TEST_P(EngineBatch, EachDatagramCarriesTheCountsOfTheOnesBeforeIt) {
+    g_largestBatch = 0;
+    g_cutBatches = 0;
+    NetSeams.SendBatch = GetParam().send;
+    netns::Topology net(2);
+    auto& a = Engine(net, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !a.LocalAddress().empty(); }));
+    Listener peer(net, 1);
+    a.SetRemoteHost(net.Address(1));
+    a.SetSpeed(100'000, false); // 25 datagrams per millisecond: batches
+    a.SetPacketSize(554, false);
+    a.SetSending(true, false);
+    constexpr std::size_t kWanted = 4000;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            peer.Drain();
+            return peer.seen.size() >= kWanted;
+        },
+        10000ms));
+    a.SetSending(false, false);
+    // Wait until nothing more comes.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::this_thread::sleep_for(50ms);
+            return peer.Drain() == 0;
+        },
+        5000ms));
+    ASSERT_GE(peer.seen.size(), kWanted);
+    EXPECT_GT(g_largestBatch.load(), 4u) << "batches of several datagrams were sent";
+
+    std::uint64_t dataBytes = 0;
+    std::size_t pairs = 0;
+    std::size_t wrong = 0;
+    std::string firstWrong;
+    for (std::size_t i = 0; i < peer.seen.size(); ++i) {
+        const SeenDatagram& d = peer.seen[i];
+        if (d.kind == nkData)
+            dataBytes += d.length;
+        if (i == 0)
+            continue;
+        const SeenDatagram& before = peer.seen[i - 1];
+        EXPECT_EQ(d.sequence, before.sequence + 1) << "datagram " << i;
+        if (d.kind != nkData || before.kind != nkData)
+            continue;
+        ++pairs;
+        if (d.bytesSent - before.bytesSent != before.length) {
+            if (wrong++ == 0)
+                firstWrong = "datagram " + std::to_string(i) + ": bytes sent " +
+                             std::to_string(before.bytesSent) + " then " +
+                             std::to_string(d.bytesSent);
+        }
+    }
+    EXPECT_GT(pairs, kWanted / 2);
+    EXPECT_EQ(wrong, 0u) << "of " << pairs << " pairs; first " << firstWrong;
+    // The first datagram seen is the first after the reset that learning the
+    // own address made, or later: what the sender counted is what went out.
+    const std::uint64_t before = peer.seen.front().bytesSent;
+    EXPECT_EQ(a.CurrentReport().BytesSent, static_cast<std::uint32_t>(before + dataBytes));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sends, EngineBatch,
+    testing::Values(BatchCase{"whole",
+                              [](int fd, mmsghdr* m, unsigned n) {
+                                  for (unsigned seen = g_largestBatch.load(); n > seen;)
+                                      g_largestBatch.compare_exchange_weak(seen, n);
+                                  return ::sendmmsg(fd, m, n, 0);
+                              }},
+                    BatchCase{"cut_short",
+                              [](int fd, mmsghdr* m, unsigned n) {
+                                  for (unsigned seen = g_largestBatch.load(); n > seen;)
+                                      g_largestBatch.compare_exchange_weak(seen, n);
+                                  // The kernel takes one to three of a larger batch.
+                                  const unsigned take =
+                                      n > 1 ? 1 + g_cutBatches.fetch_add(1) % 3 : n;
+                                  return ::sendmmsg(fd, m, std::min(n, take), 0);
+                              }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EngineTest, BadShortAndGarbageDatagramsAreCountedAndChangeNothing) {
     netns::Topology net(2);
