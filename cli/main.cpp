@@ -166,6 +166,10 @@ int main(int argc, char** argv) {
                      "fail when less than R arrived at the peer (this host -> peer)");
     test->add_option("--min-rate-remote", thresholds.MinRateRemote,
                      "fail when less than R arrived here (peer -> this host)");
+    test->add_option("--max-rtt", thresholds.MaxRtt,
+                     "fail (exit 4) when the round trip's p99 exceeded TIME (50ms, 500us)");
+    test->add_option("--max-jitter", thresholds.MaxJitter,
+                     "fail (exit 4) when the jitter exceeded TIME in a direction tested");
     testArgs.Add(test, true, true);
     testArgs.AddInterval(test);
 

@@ -833,6 +833,9 @@ int RunTest(const TTestOptions& options) {
         input.RemoteLength = engine->GetPacketSize(true) - kPacketOffset;
         input.LocalTested = localOn && summary.has_value();
         input.RemoteTested = remoteOn && summary.has_value();
+        input.LocalDelay = delays.Local;
+        input.RemoteDelay = delays.Remote;
+        input.PeerHasExtension = delays.PeerHasExtension;
         verdict = CheckThresholds(options.Thresholds, input);
     }
     if (summary) {

@@ -717,6 +717,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "shorter than the timer period"},
         BadCase{"TimeZero", {"test", kHost, "--time", "0"}, 2, "--time"},
         BadCase{"MaxLossNotAShare", {"test", kHost, "--max-loss", "lots"}, 2, "--max-loss"},
+        BadCase{"MaxRttNotATime", {"test", kHost, "--max-rtt", "soon"}, 2, "--max-rtt"},
         BadCase{"MinRateForADirectionNotSent",
                 {"test", kHost, "--direction", "local", "--min-rate-remote", "1M"},
                 2,
@@ -742,10 +743,11 @@ TEST_F(CliRun, AcrossTheBridgeTheDelayFiguresAreTheBridges) {
     m_net = std::make_unique<netns::Topology>(netns::Bridged{toPeer, toHere});
     auto responder = Responder(1);
     m_net->Bridge().Reset(netns::Direction::BToA);
-    auto test =
-        Start(0, {"test", m_net->Address(1), "--time", "4", "--json", "--local-speed", "2M",
-                  "--remote-speed", "2M", "--local-length", "500", "--remote-length", "500"});
-    ASSERT_EQ(test->Wait(30000), 0) << test->Err() << test->Out();
+    auto test = Start(0, {"test", m_net->Address(1), "--time", "4", "--json", "--local-speed", "2M",
+                          "--remote-speed", "2M", "--local-length", "500", "--remote-length", "500",
+                          "--max-rtt", "30ms", "--max-jitter", "1s"});
+    // The round trip of about 41 ms breaks the 30 ms threshold.
+    ASSERT_EQ(test->Wait(30000), 4) << test->Err() << test->Out();
     ExpectDocumented(test->JsonLines());
     const json s = Summary(*test);
     ASSERT_FALSE(s.is_null()) << test->Out();
@@ -783,6 +785,22 @@ TEST_F(CliRun, AcrossTheBridgeTheDelayFiguresAreTheBridges) {
     ASSERT_GT(n, 100U);
     const double expectedUs = sum / static_cast<double>(n) / 1000.0;
     EXPECT_NEAR(s.at("local_jitter_us").get<double>(), expectedUs, expectedUs * 0.2) << s;
+
+    // The verdict takes the summary's figures: the round trip's p99, and
+    // each direction's jitter as its receiving end measured it (the summary
+    // rounds to 0.1 us).
+    const json verdict = test->JsonLines().back().at("verdict");
+    ASSERT_EQ(verdict.at("checks").size(), 3U) << verdict;
+    const json& rtt = verdict.at("checks")[0];
+    EXPECT_EQ(rtt.at("direction"), "round_trip");
+    EXPECT_FALSE(rtt.at("held").get<bool>());
+    EXPECT_NEAR(rtt.at("measured_us").get<double>(), s.at("rtt_p99_us").get<double>(), 0.06);
+    const json& jitterLocal = verdict.at("checks")[1];
+    EXPECT_TRUE(jitterLocal.at("held").get<bool>()) << jitterLocal;
+    EXPECT_NEAR(jitterLocal.at("measured_us").get<double>(), s.at("remote_jitter_us").get<double>(),
+                0.06);
+    EXPECT_NEAR(verdict.at("checks")[2].at("measured_us").get<double>(),
+                s.at("local_jitter_us").get<double>(), 0.06);
     responder->Signal(SIGTERM);
     EXPECT_EQ(responder->Wait(5000), 0);
 }
@@ -803,10 +821,15 @@ TEST_F(CliRun, APeerWithoutTheExtensionHasNoDelayFigures) {
     // What this host counts itself needs nothing of the peer.
     EXPECT_EQ(s.at("local_late").get<int>(), 0);
 
-    auto text = Start(0, {"test", m_net->Address(1), "--time", "2"});
-    ASSERT_EQ(text->Wait(30000), 0) << text->Err();
+    // A delay threshold cannot be judged against it: never held, exit 4.
+    auto text = Start(0, {"test", m_net->Address(1), "--time", "2", "--max-rtt", "10s"});
+    ASSERT_EQ(text->Wait(30000), 4) << text->Err();
     EXPECT_NE(text->Out().find("the peer does not report delay"), std::string::npos) << text->Out();
     EXPECT_NE(text->Out().find("round trip: -"), std::string::npos) << text->Out();
+    EXPECT_NE(text->Out().find("FAILED: round trip p99 cannot be judged: the peer does not "
+                               "report delay"),
+              std::string::npos)
+        << text->Out();
     responder->Signal(SIGTERM);
     EXPECT_EQ(responder->Wait(5000), 0);
 }
