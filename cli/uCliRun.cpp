@@ -242,12 +242,17 @@ public:
             const TbNReportRecord& record = m_records[static_cast<std::size_t>(i)];
             m_buffer[static_cast<std::size_t>(i)] = record.Report;
             m_drops[static_cast<std::size_t>(i)] = record.Drops;
+            m_delays[static_cast<std::size_t>(i)] = record.Delay;
             m_delay.Add(record.Delay);
         }
-        if (m_counters != nullptr)
+        if (m_counters != nullptr) {
+            const std::string sender = SenderName(engine);
             m_counters->Add(std::span(m_buffer.data(), static_cast<std::size_t>(count)),
                             std::span(m_drops.data(), static_cast<std::size_t>(count)), first,
-                            SenderName(engine));
+                            sender);
+            m_counters->AddDelay(std::span(m_delays.data(), static_cast<std::size_t>(count)), first,
+                                 sender);
+        }
         for (std::int32_t i = 0; i < count; ++i) {
             const std::uint16_t stamp = m_buffer[static_cast<std::size_t>(i)].Stamp;
             if (!m_firstStamp)
@@ -341,6 +346,7 @@ private:
     TDelayTrack m_delay;
     std::array<TbNReport, kRingSize> m_buffer{};
     std::array<TbNRcvbufDrops, kRingSize> m_drops{};
+    std::array<TbNDelayRecord, kRingSize> m_delays{};
     std::optional<std::uint16_t> m_lastDrops;
     bool m_dropsKnown = false;
     std::uint32_t m_dropsInterval = 0;

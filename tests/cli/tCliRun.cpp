@@ -392,7 +392,7 @@ TEST_F(CliRun, RespondWritesOpenMetricsCountersOfWhatArrived) {
                                "--metrics-file", m_dir / "ravelox.prom"});
     ASSERT_TRUE(responder->WaitForOutput("\"address\"", 5000)) << responder->Err();
     auto test = Start(0, {"test", m_net->Address(1), "--time", "2", "--local-speed", "1M",
-                          "--direction", "local", "--json"});
+                          "--local-length", "1000", "--direction", "local", "--json"});
     ASSERT_EQ(test->Wait(15000), 0) << test->Err();
     // Once the responder has written what arrived (its own sending stays off).
     std::map<std::string, double> samples;
@@ -410,6 +410,18 @@ TEST_F(CliRun, RespondWritesOpenMetricsCountersOfWhatArrived) {
     EXPECT_LE(samples["ravelox_lost_datagrams_total"], 5.0);
     EXPECT_EQ(samples["ravelox_rcvbuf_drops_total"], 0.0);
     EXPECT_EQ(samples["ravelox_sending"], 0.0);
+    // The delay extension's counts: the datagrams of the bytes (its figures
+    // close with the interval, so they may lag the bytes by one), and on a
+    // plain veth pair none late or twice.
+    const std::string datagrams =
+        "ravelox_received_datagrams_total{peer=\"" + m_net->Address(0) + "\"}";
+    ASSERT_EQ(samples.count(datagrams), 1U) << ReadFile(m_dir / "ravelox.prom");
+    EXPECT_GE(samples[datagrams], samples[peer] / 1000.0 * 0.5);
+    EXPECT_LE(samples[datagrams], samples[peer] / 1000.0 + 1.0);
+    EXPECT_EQ(samples.count("ravelox_late_datagrams_total"), 1U);
+    EXPECT_EQ(samples["ravelox_late_datagrams_total"], 0.0);
+    EXPECT_EQ(samples.count("ravelox_duplicate_datagrams_total"), 1U);
+    EXPECT_EQ(samples["ravelox_duplicate_datagrams_total"], 0.0);
     EXPECT_FALSE(std::filesystem::exists(m_dir / "ravelox.prom.tmp"));
     responder->Signal(SIGTERM);
     EXPECT_EQ(responder->Wait(5000), 0) << responder->Err();
