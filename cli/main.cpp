@@ -258,6 +258,8 @@ int main(int argc, char** argv) {
             if (remoteLengthOption->count() > 0)
                 options.RemoteLength = CheckLength(remoteLength, "--remote-length");
             options.Direction = ParseDirection(direction);
+            if (std::string self = SelfAsPeer(options.Host, "", options.Direction); !self.empty())
+                throw ECliArgError(self);
             options.LogPath = logPath;
             options.Thresholds = ParseThresholds(thresholds, options.Direction);
             options.Csv = testCsv;
@@ -270,6 +272,8 @@ int main(int argc, char** argv) {
             options.Engine = searchArgs.Get();
             options.Host = CheckHost(searchHost);
             options.Direction = ParseDirection(searchDirection);
+            if (std::string self = SelfAsPeer(options.Host, "", options.Direction); !self.empty())
+                throw ECliArgError(self);
             options.MaxLossPct = ParsePercent(searchMaxLoss, "--max-loss");
             options.StepTime = CheckSeconds(stepTime, 1, "--step-time");
             options.MinKbps = ParseRate(searchMin, "--min");

@@ -725,6 +725,11 @@ int RunTest(const TTestOptions& options) {
     TCliEngine engine;
     if (const auto stop = StartEngine(engine, signals))
         return *stop;
+    if (std::string self = SelfAsPeer(options.Host, engine->LocalAddress(), options.Direction);
+        !self.empty()) {
+        PrintError(self);
+        return kExitUsage;
+    }
 
     // As the desktop program: the peer, its speed and length, then its and
     // the own sending.
@@ -984,6 +989,11 @@ int RunSearch(const TSearchOptions& options) {
     TCliEngine engine;
     if (const auto stop = StartEngine(engine, signals))
         return *stop;
+    if (std::string self = SelfAsPeer(options.Host, engine->LocalAddress(), options.Direction);
+        !self.empty()) {
+        PrintError(self);
+        return kExitUsage;
+    }
     engine->SetRemoteHost(options.Host);
     engine->SetPacketSize(Cfg.SizeOfPacket + kPacketOffset, false);
     engine->SetPacketSize(Cfg.RemotePacket + kPacketOffset, true);

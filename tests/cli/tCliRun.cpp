@@ -427,6 +427,27 @@ TEST_F(CliRun, RespondWritesOpenMetricsCountersOfWhatArrived) {
     EXPECT_EQ(responder->Wait(5000), 0) << responder->Err();
 }
 
+// The own address as the peer: the copy would obey its own start commands
+// and restart its counters for ever, so a test or search that commands the
+// peer's sending is refused once the broadcast has told the address; its
+// own loop is measured.
+TEST_F(CliRun, ThisHostsOwnAddressCannotBeThePeerWhoseSendingIsCommanded) {
+    m_net = std::make_unique<netns::Topology>(2);
+    for (const char* command : {"test", "search"}) {
+        auto refused = Start(0, {command, m_net->Address(0), "--direction", "both"});
+        ASSERT_EQ(refused->Wait(15000), 2) << refused->Err() << refused->Out();
+        EXPECT_NE(refused->Err().find(m_net->Address(0) + " is this host itself"),
+                  std::string::npos)
+            << refused->Err();
+    }
+    auto loop = Start(0, {"test", m_net->Address(0), "--direction", "local", "--time", "2",
+                          "--local-speed", "1M", "--json"});
+    ASSERT_EQ(loop->Wait(15000), 0) << loop->Err();
+    const json s = Summary(*loop);
+    ASSERT_FALSE(s.is_null()) << loop->Out();
+    EXPECT_GT(s.at("local_output_kbps").get<double>(), 500.0) << s;
+}
+
 // The first echo of the own broadcast is lost (the first datagram that
 // arrives at the port is dropped): the broadcast goes out again and the test
 // runs.
@@ -710,6 +731,14 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"MaxSendTimeZero", {"respond", "--max-send-time", "0"}, 2, "outside 1..86400"},
         BadCase{"MaxSpeedZero", {"respond", "--max-speed", "0"}, 2, "must be above 0"},
         BadCase{"HostName", {"test", "peer.example"}, 2, "not an IPv4 address"},
+        BadCase{"SearchBothAgainstItself",
+                {"search", "127.0.0.1", "--direction", "both"},
+                2,
+                "127.0.0.1 is this host itself"},
+        BadCase{"TestRemoteAgainstItself",
+                {"test", "127.0.0.2", "--direction", "remote"},
+                2,
+                "is this host itself"},
         BadCase{"HostBroadcast", {"test", "255.255.255.255"}, 2, "broadcast address"},
         BadCase{"DirectionUnknown",
                 {"test", kHost, "--direction", "up"},
