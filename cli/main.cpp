@@ -166,6 +166,10 @@ int main(int argc, char** argv) {
                      "fail when less than R arrived at the peer (this host -> peer)");
     test->add_option("--min-rate-remote", thresholds.MinRateRemote,
                      "fail when less than R arrived here (peer -> this host)");
+    test->add_option("--max-rtt", thresholds.MaxRtt,
+                     "fail (exit 4) when the round trip's p99 exceeded TIME (50ms, 500us)");
+    test->add_option("--max-jitter", thresholds.MaxJitter,
+                     "fail (exit 4) when the jitter exceeded TIME in a direction tested");
     testArgs.Add(test, true, true);
     testArgs.AddInterval(test);
 
@@ -254,6 +258,8 @@ int main(int argc, char** argv) {
             if (remoteLengthOption->count() > 0)
                 options.RemoteLength = CheckLength(remoteLength, "--remote-length");
             options.Direction = ParseDirection(direction);
+            if (std::string self = SelfAsPeer(options.Host, "", options.Direction); !self.empty())
+                throw ECliArgError(self);
             options.LogPath = logPath;
             options.Thresholds = ParseThresholds(thresholds, options.Direction);
             options.Csv = testCsv;
@@ -266,6 +272,8 @@ int main(int argc, char** argv) {
             options.Engine = searchArgs.Get();
             options.Host = CheckHost(searchHost);
             options.Direction = ParseDirection(searchDirection);
+            if (std::string self = SelfAsPeer(options.Host, "", options.Direction); !self.empty())
+                throw ECliArgError(self);
             options.MaxLossPct = ParsePercent(searchMaxLoss, "--max-loss");
             options.StepTime = CheckSeconds(stepTime, 1, "--step-time");
             options.MinKbps = ParseRate(searchMin, "--min");

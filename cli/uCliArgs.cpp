@@ -117,6 +117,18 @@ std::string CheckHost(std::string_view text) {
     return host;
 }
 
+std::string SelfAsPeer(std::string_view host, std::string_view own, tCliDirection direction) {
+    if (direction == cdLocal)
+        return {};
+    const bool loopback = host.substr(0, 4) == "127.";
+    if (!loopback && (own.empty() || host != own))
+        return {};
+    return std::string(host) +
+           " is this host itself: a copy cannot command its own sending as a peer's (it would "
+           "restart its own counters over and over); measure its own loop with --direction "
+           "local, or run ravelox-cli respond on another host or network namespace";
+}
+
 tCliDirection ParseDirection(std::string_view text) {
     if (text == "both")
         return cdBoth;

@@ -53,3 +53,11 @@ enum tCliDirection : int { cdBoth = 0, cdLocal = 1, cdRemote = 2 };
 // "both", "local" (this host sends to the peer) or "remote" (the peer sends here).
 tCliDirection ParseDirection(std::string_view text);
 const char* DirectionName(tCliDirection direction);
+// A test or search that commands the peer's sending (--direction both or
+// remote) against this host itself: a copy that is its own peer obeys its
+// own commands, and each start command it hears from itself restarts its
+// counters and asks for a restart again, so no step or test ever has
+// statistics. The problem text, or empty. `own`: this copy's address as
+// its broadcast told it (empty: not known yet); 127.0.0.0/8 is always this
+// host.
+std::string SelfAsPeer(std::string_view host, std::string_view own, tCliDirection direction);

@@ -44,6 +44,34 @@ void TMetricsCounters::Add(std::span<const TbNReport> reports,
     }
 }
 
+void TMetricsCounters::AddDelay(std::span<const TbNDelayRecord> records, bool first,
+                                const std::string& peer) {
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const TbNDelayRecord& r = records[i];
+        if (first && i == 0)
+            m_lastFigures.reset();
+        if (!r.Known) {
+            m_lastFigures.reset();
+            continue;
+        }
+        const TbNExtFigures& f = r.Figures;
+        // 64-bit running counters: one that went back was reset and is the
+        // new baseline.
+        if (m_lastFigures && f.Received >= m_lastFigures->Received &&
+            f.Late >= m_lastFigures->Late && f.Duplicate >= m_lastFigures->Duplicate) {
+            m_totals.ReceivedDatagrams[peer] += f.Received - m_lastFigures->Received;
+            m_totals.Late = m_totals.Late.value_or(0) + (f.Late - m_lastFigures->Late);
+            m_totals.Duplicate =
+                m_totals.Duplicate.value_or(0) + (f.Duplicate - m_lastFigures->Duplicate);
+        } else {
+            m_totals.ReceivedDatagrams.try_emplace(peer, 0);
+            m_totals.Late = m_totals.Late.value_or(0);
+            m_totals.Duplicate = m_totals.Duplicate.value_or(0);
+        }
+        m_lastFigures = f;
+    }
+}
+
 namespace {
 
 void Family(std::string& text, const char* name, const char* type, const char* unit,
@@ -67,6 +95,12 @@ std::string MetricsText(const TMetricsTotals& t) {
            "Bytes of data datagrams received from the peer, per peer address.");
     for (const auto& [peer, bytes] : t.ReceivedBytes)
         Sample(text, "ravelox_received_bytes_total", bytes, "{peer=\"" + peer + "\"}");
+    if (!t.ReceivedDatagrams.empty()) {
+        Family(text, "ravelox_received_datagrams", "counter", "",
+               "Data datagrams received from the peer, each counted once, per peer address.");
+        for (const auto& [peer, count] : t.ReceivedDatagrams)
+            Sample(text, "ravelox_received_datagrams_total", count, "{peer=\"" + peer + "\"}");
+    }
     Family(text, "ravelox_received_other_bytes", "counter", "bytes",
            "Bytes received from senders other than the accepted peer.");
     Sample(text, "ravelox_received_other_bytes_total", t.OtherBytes);
@@ -75,6 +109,16 @@ std::string MetricsText(const TMetricsTotals& t) {
     Family(text, "ravelox_lost_datagrams", "counter", "",
            "Datagrams lost on the way here, by gaps in the sequence numbers.");
     Sample(text, "ravelox_lost_datagrams_total", t.Lost);
+    if (t.Late) {
+        Family(text, "ravelox_late_datagrams", "counter", "",
+               "Datagrams that arrived after one with a higher sequence number.");
+        Sample(text, "ravelox_late_datagrams_total", *t.Late);
+    }
+    if (t.Duplicate) {
+        Family(text, "ravelox_duplicate_datagrams", "counter", "",
+               "Datagrams that arrived a second time.");
+        Sample(text, "ravelox_duplicate_datagrams_total", *t.Duplicate);
+    }
     Family(text, "ravelox_bad_datagrams", "counter", "",
            "Datagrams received with a bad checksum or check pattern.");
     Sample(text, "ravelox_bad_datagrams_total", t.Bad);

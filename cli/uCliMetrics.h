@@ -25,6 +25,11 @@ struct TMetricsTotals {
     std::uint64_t Lost = 0;        // datagrams, by sequence gaps
     std::uint64_t Bad = 0;         // datagrams with a bad checksum or pattern
     std::uint64_t RcvbufDrops = 0; // datagrams the own socket dropped for want of buffer
+    // From the delay extension's receive-side figures; empty while this copy
+    // does not measure them (the extension switched off).
+    std::map<std::string, std::uint64_t> ReceivedDatagrams; // per peer address
+    std::optional<std::uint64_t> Late;      // arrived after a higher sequence number
+    std::optional<std::uint64_t> Duplicate; // arrived again
     bool Sending = false;
     std::int32_t SpeedKbps = 0; // own send rate asked
 };
@@ -36,12 +41,16 @@ public:
     // received bytes are put down to.
     void Add(std::span<const TbNReport> reports, std::span<const TbNRcvbufDrops> drops, bool first,
              const std::string& peer);
+    // The extension's figures of the same take (this host's ring): counted
+    // only while they are measured; `first` as for Add.
+    void AddDelay(std::span<const TbNDelayRecord> records, bool first, const std::string& peer);
     TMetricsTotals& Totals() { return m_totals; }
     const TMetricsTotals& Totals() const { return m_totals; }
 
 private:
     std::optional<TbNReport> m_last;
     std::optional<std::uint16_t> m_lastDrops;
+    std::optional<TbNExtFigures> m_lastFigures;
     TMetricsTotals m_totals;
 };
 

@@ -245,13 +245,18 @@ public:
             const TbNReportRecord& record = m_records[static_cast<std::size_t>(i)];
             m_buffer[static_cast<std::size_t>(i)] = record.Report;
             m_drops[static_cast<std::size_t>(i)] = record.Drops;
+            m_delays[static_cast<std::size_t>(i)] = record.Delay;
             m_delay.Add(record.Delay);
             m_logDelay.Add(record.Delay);
         }
-        if (m_counters != nullptr)
+        if (m_counters != nullptr) {
+            const std::string sender = SenderName(engine);
             m_counters->Add(std::span(m_buffer.data(), static_cast<std::size_t>(count)),
                             std::span(m_drops.data(), static_cast<std::size_t>(count)), first,
-                            SenderName(engine));
+                            sender);
+            m_counters->AddDelay(std::span(m_delays.data(), static_cast<std::size_t>(count)), first,
+                                 sender);
+        }
         for (std::int32_t i = 0; i < count; ++i) {
             const std::uint16_t stamp = m_buffer[static_cast<std::size_t>(i)].Stamp;
             if (!m_firstStamp)
@@ -356,6 +361,7 @@ private:
     TDelayTrack m_logDelay; // per poll, for the log's delay file
     std::array<TbNReport, kRingSize> m_buffer{};
     std::array<TbNRcvbufDrops, kRingSize> m_drops{};
+    std::array<TbNDelayRecord, kRingSize> m_delays{};
     std::optional<std::uint16_t> m_lastDrops;
     bool m_dropsKnown = false;
     std::uint32_t m_dropsInterval = 0;
@@ -740,6 +746,11 @@ int RunTest(const TTestOptions& options) {
     TCliEngine engine;
     if (const auto stop = StartEngine(engine, signals))
         return *stop;
+    if (std::string self = SelfAsPeer(options.Host, engine->LocalAddress(), options.Direction);
+        !self.empty()) {
+        PrintError(self);
+        return kExitUsage;
+    }
 
     // As the desktop program: the peer, its speed and length, then its and
     // the own sending.
@@ -854,6 +865,9 @@ int RunTest(const TTestOptions& options) {
         input.RemoteLength = engine->GetPacketSize(true) - kPacketOffset;
         input.LocalTested = localOn && summary.has_value();
         input.RemoteTested = remoteOn && summary.has_value();
+        input.LocalDelay = delays.Local;
+        input.RemoteDelay = delays.Remote;
+        input.PeerHasExtension = delays.PeerHasExtension;
         verdict = CheckThresholds(options.Thresholds, input);
     }
     if (summary) {
@@ -996,6 +1010,11 @@ int RunSearch(const TSearchOptions& options) {
     TCliEngine engine;
     if (const auto stop = StartEngine(engine, signals))
         return *stop;
+    if (std::string self = SelfAsPeer(options.Host, engine->LocalAddress(), options.Direction);
+        !self.empty()) {
+        PrintError(self);
+        return kExitUsage;
+    }
     engine->SetRemoteHost(options.Host);
     engine->SetPacketSize(Cfg.SizeOfPacket + kPacketOffset, false);
     engine->SetPacketSize(Cfg.RemotePacket + kPacketOffset, true);

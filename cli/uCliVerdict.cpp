@@ -21,6 +21,32 @@ double ParsePercent(std::string_view text, std::string_view option) {
     return value;
 }
 
+double ParseDelay(std::string_view text, std::string_view option) {
+    const std::string original(text);
+    double scale = 1000.0; // a bare number: ms
+    const auto suffix = [&](std::string_view unit, double factor) {
+        if (text.size() > unit.size() && text.substr(text.size() - unit.size()) == unit) {
+            text.remove_suffix(unit.size());
+            scale = factor;
+            return true;
+        }
+        return false;
+    };
+    if (!suffix("us", 1.0) && !suffix("ms", 1000.0))
+        suffix("s", 1e6);
+    double value = 0.0;
+    const auto [end, ec] =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size() ||
+        !std::isfinite(value))
+        throw ECliArgError(std::string(option) + ": '" + original +
+                           "' is not a time, e.g. 50ms, 500us or 0.05s");
+    const double us = value * scale;
+    if (us <= 0.0 || us > 60e6)
+        throw ECliArgError(std::string(option) + ": '" + original + "' is outside 0..60 s");
+    return us;
+}
+
 std::vector<TThreshold> ParseThresholds(const TCliThresholdArgs& args, tCliDirection direction) {
     const bool local = direction != cdRemote;
     const bool remote = direction != cdLocal;
@@ -35,6 +61,10 @@ std::vector<TThreshold> ParseThresholds(const TCliThresholdArgs& args, tCliDirec
         both(tkMaxLoss, ParsePercent(args.MaxLoss, "--max-loss"));
     if (!args.MinRate.empty())
         both(tkMinRate, ParseRate(args.MinRate, "--min-rate"));
+    if (!args.MaxRtt.empty())
+        thresholds.push_back({tkMaxRtt, vdRoundTrip, ParseDelay(args.MaxRtt, "--max-rtt")});
+    if (!args.MaxJitter.empty())
+        both(tkMaxJitter, ParseDelay(args.MaxJitter, "--max-jitter"));
     const auto one = [&](const std::string& text, const char* option, tVerdictDirection way,
                          bool tested) {
         if (text.empty())
@@ -75,7 +105,9 @@ nlohmann::json VerdictJson(const TVerdict& verdict) {
                           {"limit_" + unit, check.Threshold.Limit},
                           {"measured_" + unit,
                            check.Measured ? nlohmann::json(*check.Measured) : nlohmann::json()},
-                          {"held", check.Held}});
+                          {"held", check.Held},
+                          {"reason", check.NoExtension ? nlohmann::json("no_delay_extension")
+                                                       : nlohmann::json()}});
     }
     return {{"passed", verdict.Passed()}, {"checks", checks}};
 }

@@ -8,8 +8,10 @@ namespace {
 
 // One entry per kind, in the order of tThresholdKind.
 constexpr std::array<TThresholdInfo, tk__Count> kThresholds{{
-    {"max_loss", "--max-loss", "pct", "loss", true},
-    {"min_rate", "--min-rate", "kbps", "arrived", false},
+    {"max_loss", "--max-loss", "pct", "loss", true, false},
+    {"min_rate", "--min-rate", "kbps", "arrived", false, false},
+    {"max_rtt", "--max-rtt", "us", "round trip p99", true, true},
+    {"max_jitter", "--max-jitter", "us", "jitter", true, true},
 }};
 
 double Measure(tThresholdKind kind, const TVerdictInput& input, tVerdictDirection direction,
@@ -23,6 +25,20 @@ double Measure(tThresholdKind kind, const TVerdictInput& input, tVerdictDirectio
     }
     case tkMinRate:
         return ArrivedKbps(input, direction);
+    case tkMaxRtt: {
+        // This host measures the round trip from the peer's echoes.
+        const std::optional<TDelayQuantiles>& rtt = input.LocalDelay.Rtt;
+        known = rtt.has_value() && rtt->Samples > 0;
+        return rtt ? rtt->P99Us : 0.0;
+    }
+    case tkMaxJitter: {
+        // The receiving end measures a direction's jitter: the peer this
+        // host's sending, this host the peer's.
+        const std::optional<double>& jitter =
+            direction == vdLocal ? input.RemoteDelay.JitterUs : input.LocalDelay.JitterUs;
+        known = jitter.has_value();
+        return jitter.value_or(0.0);
+    }
     case tk__Count:
         break;
     }
@@ -31,7 +47,16 @@ double Measure(tThresholdKind kind, const TVerdictInput& input, tVerdictDirectio
 }
 
 bool Tested(const TVerdictInput& input, tVerdictDirection direction) {
-    return direction == vdLocal ? input.LocalTested : input.RemoteTested;
+    switch (direction) {
+    case vdLocal:
+        return input.LocalTested;
+    case vdRemote:
+        return input.RemoteTested;
+    case vdRoundTrip:
+        // Echoes ride on data and on answers: either direction's traffic.
+        return input.LocalTested || input.RemoteTested;
+    }
+    return false;
 }
 
 std::string Number(double value) {
@@ -43,6 +68,8 @@ std::string Number(double value) {
 std::string Figure(tThresholdKind kind, double value) {
     if (kind == tkMinRate)
         return Number(value / 1000.0) + " Mbit/s";
+    if (ThresholdInfo(kind).Delay)
+        return Number(value / 1000.0) + " ms";
     return Number(value) + " %";
 }
 
@@ -53,7 +80,15 @@ const TThresholdInfo& ThresholdInfo(tThresholdKind kind) {
 }
 
 const char* VerdictDirectionName(tVerdictDirection direction) {
-    return direction == vdLocal ? "local" : "remote";
+    switch (direction) {
+    case vdLocal:
+        return "local";
+    case vdRemote:
+        return "remote";
+    case vdRoundTrip:
+        return "round_trip";
+    }
+    return "";
 }
 
 std::optional<double> LossPercent(const TVerdictInput& input, tVerdictDirection direction) {
@@ -87,6 +122,11 @@ TVerdict CheckThresholds(const std::vector<TThreshold>& thresholds, const TVerdi
     for (const TThreshold& threshold : thresholds) {
         TVerdictCheck check;
         check.Threshold = threshold;
+        if (ThresholdInfo(threshold.Kind).Delay && !input.PeerHasExtension) {
+            check.NoExtension = true;
+            verdict.Checks.push_back(check);
+            continue;
+        }
         bool known = false;
         const double value = Measure(threshold.Kind, input, threshold.Direction, known);
         if (known && Tested(input, threshold.Direction)) {
@@ -101,12 +141,16 @@ TVerdict CheckThresholds(const std::vector<TThreshold>& thresholds, const TVerdi
 
 std::string VerdictCheckText(const TVerdictCheck& check) {
     const TThresholdInfo& info = ThresholdInfo(check.Threshold.Kind);
-    const std::string way =
-        check.Threshold.Direction == vdLocal ? "this host -> peer" : "peer -> this host";
+    const tVerdictDirection direction = check.Threshold.Direction;
+    const std::string way = direction == vdLocal    ? " this host -> peer"
+                            : direction == vdRemote ? " peer -> this host"
+                                                    : "";
     const std::string limit = std::string(info.AtMost ? "at most " : "at least ") +
                               Figure(check.Threshold.Kind, check.Threshold.Limit);
-    const std::string figure =
-        check.Measured ? Figure(check.Threshold.Kind, *check.Measured) : "not measured";
-    return std::string(check.Held ? "held" : "FAILED") + ": " + info.Text + " " + way + " " +
-           figure + " (" + limit + ")";
+    const std::string figure = check.NoExtension
+                                   ? "cannot be judged: the peer does not report delay"
+                               : check.Measured ? Figure(check.Threshold.Kind, *check.Measured)
+                                                : "not measured";
+    return std::string(check.Held ? "held" : "FAILED") + ": " + info.Text + way + " " + figure +
+           " (" + limit + ")";
 }

@@ -34,7 +34,7 @@ _ravelox_cli() {
     test)
         options="$engine --time --local-speed --remote-speed --local-length --remote-length
                  --direction --log --csv --max-loss --min-rate --min-rate-local
-                 --min-rate-remote --timer-period --info-time --interval"
+                 --min-rate-remote --max-rtt --max-jitter --timer-period --info-time --interval"
         ;;
     search)
         options="$engine --direction --max-loss --step-time --min --max --time-limit
@@ -63,9 +63,9 @@ _ravelox_cli() {
         ;;
     --port | --recv-buf | --send-buf | --interval | --duration | --time | --local-speed | \
         --remote-speed | --local-length | --remote-length | --max-loss | --min-rate | \
-        --min-rate-local | --min-rate-remote | --timer-period | --info-time | --step-time | \
-        --min | --max | --time-limit | --title | --peer-silence | --max-speed | --max-send-time | \
-        --allow)
+        --min-rate-local | --min-rate-remote | --max-rtt | --max-jitter | --timer-period | \
+        --info-time | --step-time | --min | --max | --time-limit | --title | --peer-silence | \
+        --max-speed | --max-send-time | --allow)
         return # a value of the user's
         ;;
     esac

@@ -145,4 +145,23 @@ TEST(CliDirection, NamesRoundTripAndOthersAreRefused) {
     EXPECT_THROW(ParseDirection("up"), ECliArgError);
 }
 
+// Commanding this host's own sending as a peer's is refused; its own loop
+// (--direction local) is not.
+TEST(CliDirection, ThePeersSendingCannotBeThisHostsOwn) {
+    struct Case {
+        const char* host;
+        const char* own;
+        tCliDirection direction;
+        bool refused;
+    };
+    for (const Case& c :
+         {Case{"127.0.0.1", "", cdBoth, true}, Case{"127.9.0.1", "", cdRemote, true},
+          Case{"127.0.0.1", "", cdLocal, false}, Case{"198.18.0.1", "198.18.0.1", cdBoth, true},
+          Case{"198.18.0.1", "198.18.0.1", cdLocal, false},
+          Case{"198.18.0.2", "198.18.0.1", cdBoth, false}, Case{"198.18.0.2", "", cdRemote, false},
+          Case{"12.7.0.1", "", cdBoth, false}})
+        EXPECT_EQ(!SelfAsPeer(c.host, c.own, c.direction).empty(), c.refused)
+            << c.host << " own " << c.own << " " << DirectionName(c.direction);
+}
+
 } // namespace

@@ -37,6 +37,48 @@ TEST(CliMetrics, CountersAddTheReportsDifferencesAcrossWrapsAndResets) {
     EXPECT_EQ(counters.Totals().Lost, 4U);
 }
 
+TbNDelayRecord Figures(std::uint64_t received, std::uint64_t late, std::uint64_t duplicate) {
+    TbNDelayRecord r;
+    r.Known = true;
+    r.Figures.Received = received;
+    r.Figures.Late = late;
+    r.Figures.Duplicate = duplicate;
+    return r;
+}
+
+// The extension's 64-bit running counts: differences from a baseline, a new
+// baseline after a reset or a count that went back, nothing while unknown.
+TEST(CliMetrics, LateAndDuplicateCountOnlyWhileMeasured) {
+    TMetricsCounters counters;
+    counters.AddDelay(std::vector<TbNDelayRecord>{TbNDelayRecord{}}, true, "198.18.0.1");
+    EXPECT_FALSE(counters.Totals().Late.has_value());
+    EXPECT_EQ(MetricsText(counters.Totals()).find("late"), std::string::npos);
+
+    counters.AddDelay(std::vector<TbNDelayRecord>{Figures(100, 1, 0), Figures(350, 4, 2)}, false,
+                      "198.18.0.1");
+    EXPECT_EQ(counters.Totals().ReceivedDatagrams.at("198.18.0.1"), 250U);
+    EXPECT_EQ(counters.Totals().Late, 3U);
+    EXPECT_EQ(counters.Totals().Duplicate, 2U);
+    // The peer's counts began again (its statistics restarted): a baseline.
+    counters.AddDelay(std::vector<TbNDelayRecord>{Figures(10, 0, 0), Figures(60, 1, 1)}, false,
+                      "198.18.0.1");
+    EXPECT_EQ(counters.Totals().ReceivedDatagrams.at("198.18.0.1"), 300U);
+    EXPECT_EQ(counters.Totals().Late, 4U);
+    EXPECT_EQ(counters.Totals().Duplicate, 3U);
+    // After the engine's reset the first record is the baseline.
+    counters.AddDelay(std::vector<TbNDelayRecord>{Figures(900, 9, 9), Figures(1000, 9, 10)}, true,
+                      "198.18.0.2");
+    EXPECT_EQ(counters.Totals().ReceivedDatagrams.at("198.18.0.2"), 100U);
+    EXPECT_EQ(counters.Totals().Duplicate, 4U);
+
+    const std::string text = MetricsText(counters.Totals());
+    EXPECT_NE(text.find("ravelox_received_datagrams_total{peer=\"198.18.0.1\"} 300\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("ravelox_late_datagrams_total 4\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("ravelox_duplicate_datagrams_total 4\n"), std::string::npos) << text;
+}
+
 TEST(CliMetrics, TextIsOpenMetricsWithBaseUnitsAndWrittenWhole) {
     TMetricsTotals totals;
     totals.ReceivedBytes["198.18.0.1"] = 125000;

@@ -393,7 +393,7 @@ TEST_F(CliRun, RespondWritesOpenMetricsCountersOfWhatArrived) {
                                "--metrics-file", m_dir / "ravelox.prom"});
     ASSERT_TRUE(responder->WaitForOutput("\"address\"", 5000)) << responder->Err();
     auto test = Start(0, {"test", m_net->Address(1), "--time", "2", "--local-speed", "1M",
-                          "--direction", "local", "--json"});
+                          "--local-length", "1000", "--direction", "local", "--json"});
     ASSERT_EQ(test->Wait(15000), 0) << test->Err();
     // Once the responder has written what arrived (its own sending stays off).
     std::map<std::string, double> samples;
@@ -411,9 +411,42 @@ TEST_F(CliRun, RespondWritesOpenMetricsCountersOfWhatArrived) {
     EXPECT_LE(samples["ravelox_lost_datagrams_total"], 5.0);
     EXPECT_EQ(samples["ravelox_rcvbuf_drops_total"], 0.0);
     EXPECT_EQ(samples["ravelox_sending"], 0.0);
+    // The delay extension's counts: the datagrams of the bytes (its figures
+    // close with the interval, so they may lag the bytes by one), and on a
+    // plain veth pair none late or twice.
+    const std::string datagrams =
+        "ravelox_received_datagrams_total{peer=\"" + m_net->Address(0) + "\"}";
+    ASSERT_EQ(samples.count(datagrams), 1U) << ReadFile(m_dir / "ravelox.prom");
+    EXPECT_GE(samples[datagrams], samples[peer] / 1000.0 * 0.5);
+    EXPECT_LE(samples[datagrams], samples[peer] / 1000.0 + 1.0);
+    EXPECT_EQ(samples.count("ravelox_late_datagrams_total"), 1U);
+    EXPECT_EQ(samples["ravelox_late_datagrams_total"], 0.0);
+    EXPECT_EQ(samples.count("ravelox_duplicate_datagrams_total"), 1U);
+    EXPECT_EQ(samples["ravelox_duplicate_datagrams_total"], 0.0);
     EXPECT_FALSE(std::filesystem::exists(m_dir / "ravelox.prom.tmp"));
     responder->Signal(SIGTERM);
     EXPECT_EQ(responder->Wait(5000), 0) << responder->Err();
+}
+
+// The own address as the peer: the copy would obey its own start commands
+// and restart its counters for ever, so a test or search that commands the
+// peer's sending is refused once the broadcast has told the address; its
+// own loop is measured.
+TEST_F(CliRun, ThisHostsOwnAddressCannotBeThePeerWhoseSendingIsCommanded) {
+    m_net = std::make_unique<netns::Topology>(2);
+    for (const char* command : {"test", "search"}) {
+        auto refused = Start(0, {command, m_net->Address(0), "--direction", "both"});
+        ASSERT_EQ(refused->Wait(15000), 2) << refused->Err() << refused->Out();
+        EXPECT_NE(refused->Err().find(m_net->Address(0) + " is this host itself"),
+                  std::string::npos)
+            << refused->Err();
+    }
+    auto loop = Start(0, {"test", m_net->Address(0), "--direction", "local", "--time", "2",
+                          "--local-speed", "1M", "--json"});
+    ASSERT_EQ(loop->Wait(15000), 0) << loop->Err();
+    const json s = Summary(*loop);
+    ASSERT_FALSE(s.is_null()) << loop->Out();
+    EXPECT_GT(s.at("local_output_kbps").get<double>(), 500.0) << s;
 }
 
 // The first echo of the own broadcast is lost (the first datagram that
@@ -699,6 +732,14 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"MaxSendTimeZero", {"respond", "--max-send-time", "0"}, 2, "outside 1..86400"},
         BadCase{"MaxSpeedZero", {"respond", "--max-speed", "0"}, 2, "must be above 0"},
         BadCase{"HostName", {"test", "peer.example"}, 2, "not an IPv4 address"},
+        BadCase{"SearchBothAgainstItself",
+                {"search", "127.0.0.1", "--direction", "both"},
+                2,
+                "127.0.0.1 is this host itself"},
+        BadCase{"TestRemoteAgainstItself",
+                {"test", "127.0.0.2", "--direction", "remote"},
+                2,
+                "is this host itself"},
         BadCase{"HostBroadcast", {"test", "255.255.255.255"}, 2, "broadcast address"},
         BadCase{"DirectionUnknown",
                 {"test", kHost, "--direction", "up"},
@@ -718,6 +759,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "shorter than the timer period"},
         BadCase{"TimeZero", {"test", kHost, "--time", "0"}, 2, "--time"},
         BadCase{"MaxLossNotAShare", {"test", kHost, "--max-loss", "lots"}, 2, "--max-loss"},
+        BadCase{"MaxRttNotATime", {"test", kHost, "--max-rtt", "soon"}, 2, "--max-rtt"},
         BadCase{"MinRateForADirectionNotSent",
                 {"test", kHost, "--direction", "local", "--min-rate-remote", "1M"},
                 2,
@@ -743,10 +785,12 @@ TEST_F(CliRun, AcrossTheBridgeTheDelayFiguresAreTheBridges) {
     m_net = std::make_unique<netns::Topology>(netns::Bridged{toPeer, toHere});
     auto responder = Responder(1);
     m_net->Bridge().Reset(netns::Direction::BToA);
-    auto test = Start(0, {"test", m_net->Address(1), "--time", "4", "--json", "--local-speed", "2M",
-                          "--remote-speed", "2M", "--local-length", "500", "--remote-length", "500",
-                          "--log", m_dir / "bridged.log"});
-    ASSERT_EQ(test->Wait(30000), 0) << test->Err() << test->Out();
+    auto test =
+        Start(0, {"test", m_net->Address(1), "--time", "4", "--json", "--local-speed", "2M",
+                  "--remote-speed", "2M", "--local-length", "500", "--remote-length", "500",
+                  "--log", m_dir / "bridged.log", "--max-rtt", "30ms", "--max-jitter", "1s"});
+    // The round trip of about 41 ms breaks the 30 ms threshold.
+    ASSERT_EQ(test->Wait(30000), 4) << test->Err() << test->Out();
     ExpectDocumented(test->JsonLines());
     const json s = Summary(*test);
     ASSERT_FALSE(s.is_null()) << test->Out();
@@ -792,6 +836,22 @@ TEST_F(CliRun, AcrossTheBridgeTheDelayFiguresAreTheBridges) {
     ASSERT_GT(n, 100U);
     const double expectedUs = sum / static_cast<double>(n) / 1000.0;
     EXPECT_NEAR(s.at("local_jitter_us").get<double>(), expectedUs, expectedUs * 0.2) << s;
+
+    // The verdict takes the summary's figures: the round trip's p99, and
+    // each direction's jitter as its receiving end measured it (the summary
+    // rounds to 0.1 us).
+    const json verdict = test->JsonLines().back().at("verdict");
+    ASSERT_EQ(verdict.at("checks").size(), 3U) << verdict;
+    const json& rtt = verdict.at("checks")[0];
+    EXPECT_EQ(rtt.at("direction"), "round_trip");
+    EXPECT_FALSE(rtt.at("held").get<bool>());
+    EXPECT_NEAR(rtt.at("measured_us").get<double>(), s.at("rtt_p99_us").get<double>(), 0.06);
+    const json& jitterLocal = verdict.at("checks")[1];
+    EXPECT_TRUE(jitterLocal.at("held").get<bool>()) << jitterLocal;
+    EXPECT_NEAR(jitterLocal.at("measured_us").get<double>(), s.at("remote_jitter_us").get<double>(),
+                0.06);
+    EXPECT_NEAR(verdict.at("checks")[2].at("measured_us").get<double>(),
+                s.at("local_jitter_us").get<double>(), 0.06);
     responder->Signal(SIGTERM);
     EXPECT_EQ(responder->Wait(5000), 0);
 }
@@ -812,10 +872,15 @@ TEST_F(CliRun, APeerWithoutTheExtensionHasNoDelayFigures) {
     // What this host counts itself needs nothing of the peer.
     EXPECT_EQ(s.at("local_late").get<int>(), 0);
 
-    auto text = Start(0, {"test", m_net->Address(1), "--time", "2"});
-    ASSERT_EQ(text->Wait(30000), 0) << text->Err();
+    // A delay threshold cannot be judged against it: never held, exit 4.
+    auto text = Start(0, {"test", m_net->Address(1), "--time", "2", "--max-rtt", "10s"});
+    ASSERT_EQ(text->Wait(30000), 4) << text->Err();
     EXPECT_NE(text->Out().find("the peer does not report delay"), std::string::npos) << text->Out();
     EXPECT_NE(text->Out().find("round trip: -"), std::string::npos) << text->Out();
+    EXPECT_NE(text->Out().find("FAILED: round trip p99 cannot be judged: the peer does not "
+                               "report delay"),
+              std::string::npos)
+        << text->Out();
     responder->Signal(SIGTERM);
     EXPECT_EQ(responder->Wait(5000), 0);
 }

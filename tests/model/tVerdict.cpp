@@ -88,4 +88,79 @@ TEST(Verdict, OneFailedCheckFailsTheWholeAndAnUntestedDirectionNeverHolds) {
     EXPECT_TRUE(CheckThresholds({}, input).Passed());
 }
 
+// A peer with the delay extension: a round trip of 12 ms at the 99th
+// percentile, 300 us jitter on this host's traffic (measured by the peer),
+// 900 us on the peer's.
+TVerdictInput WithDelays() {
+    TVerdictInput input = TenSeconds();
+    input.PeerHasExtension = true;
+    input.LocalDelay.Known = true;
+    input.LocalDelay.Rtt = TDelayQuantiles{10000.0, 12000.0, 15000.0, 400};
+    input.LocalDelay.JitterUs = 900.0;
+    input.RemoteDelay.Known = true;
+    input.RemoteDelay.JitterUs = 300.0;
+    return input;
+}
+
+struct DelayCase {
+    const char* name;
+    TThreshold threshold;
+    double measured;
+    bool held;
+};
+
+class DelayVerdictTable : public testing::TestWithParam<DelayCase> {};
+
+TEST_P(DelayVerdictTable, RttAndJitterAreTakenWhereTheyAreMeasured) {
+    const DelayCase& c = GetParam();
+    const TVerdict verdict = CheckThresholds({c.threshold}, WithDelays());
+    ASSERT_EQ(verdict.Checks.size(), 1U);
+    ASSERT_TRUE(verdict.Checks[0].Measured.has_value());
+    EXPECT_DOUBLE_EQ(*verdict.Checks[0].Measured, c.measured);
+    EXPECT_EQ(verdict.Checks[0].Held, c.held);
+    EXPECT_FALSE(verdict.Checks[0].NoExtension);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DelayVerdictTable,
+    testing::Values(
+        DelayCase{"RttP99AtTheLimit", {tkMaxRtt, vdRoundTrip, 12000.0}, 12000.0, true},
+        DelayCase{"RttP99OverTheLimit", {tkMaxRtt, vdRoundTrip, 11000.0}, 12000.0, false},
+        // This host -> peer: the peer's figure of this host's traffic.
+        DelayCase{"JitterLocalFromThePeer", {tkMaxJitter, vdLocal, 500.0}, 300.0, true},
+        DelayCase{"JitterRemoteFromThisHost", {tkMaxJitter, vdRemote, 500.0}, 900.0, false}),
+    [](const testing::TestParamInfo<DelayCase>& info) { return std::string(info.param.name); });
+
+TEST(Verdict, ADelayThresholdAgainstAPeerWithoutTheExtensionCannotHold) {
+    TVerdictInput input = WithDelays();
+    input.PeerHasExtension = false;
+    const TVerdict verdict = CheckThresholds(
+        {{tkMaxRtt, vdRoundTrip, 1e6}, {tkMaxJitter, vdLocal, 1e6}, {tkMaxLoss, vdLocal, 5.0}},
+        input);
+    EXPECT_FALSE(verdict.Passed());
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_TRUE(verdict.Checks[i].NoExtension) << i;
+        EXPECT_FALSE(verdict.Checks[i].Held) << i;
+        EXPECT_FALSE(verdict.Checks[i].Measured.has_value()) << i;
+    }
+    EXPECT_TRUE(verdict.Checks[2].Held);
+    EXPECT_EQ(VerdictCheckText(verdict.Checks[0]),
+              "FAILED: round trip p99 cannot be judged: the peer does not report delay "
+              "(at most 1e+03 ms)");
+
+    // With the extension but no figure yet (no echo came back): not measured.
+    input.PeerHasExtension = true;
+    input.LocalDelay.Rtt.reset();
+    const TVerdict unmeasured = CheckThresholds({{tkMaxRtt, vdRoundTrip, 50000.0}}, input);
+    EXPECT_FALSE(unmeasured.Checks[0].Held);
+    EXPECT_FALSE(unmeasured.Checks[0].NoExtension);
+    EXPECT_EQ(VerdictCheckText(unmeasured.Checks[0]),
+              "FAILED: round trip p99 not measured (at most 50 ms)");
+
+    // The round trip rides on either direction's traffic.
+    input = WithDelays();
+    input.LocalTested = false;
+    EXPECT_TRUE(CheckThresholds({{tkMaxRtt, vdRoundTrip, 50000.0}}, input).Passed());
+}
+
 } // namespace

@@ -41,6 +41,7 @@ expected() { # prefix
     echo "$1/share/man/man1/ravelox-cli.1.gz"
     echo "$1/lib/systemd/system/ravelox-respond.service"
     echo "$1/share/bash-completion/completions/ravelox-cli"
+    echo "$1/share/zsh/vendor-completions/_ravelox-cli"
     if [ "$have_ravelox" = 1 ]; then
         echo "$1/bin/ravelox"
         echo "$1/share/man/man1/ravelox.1.gz"
