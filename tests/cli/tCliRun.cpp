@@ -808,14 +808,21 @@ TEST_F(CliRun, AcrossTheBridgeTheDelayFiguresAreTheBridges) {
     for (const char* key : {"local_late", "local_duplicate", "local_never_arrived", "remote_late",
                             "remote_duplicate", "remote_never_arrived"})
         EXPECT_EQ(s.at(key).get<int>(), 0) << key;
-    // This host -> peer has no spread: no delay above the minimum to speak of.
-    EXPECT_LT(s.at("remote_delay_p99_us").get<double>(), 1000.0) << s;
+    // This host -> peer has no spread: less delay above the minimum than the
+    // other way, and only the hosts' scheduling (a few ms at most on a
+    // loaded machine).
+    EXPECT_LT(s.at("remote_delay_p99_us").get<double>(), s.at("local_delay_p99_us").get<double>())
+        << s;
+    EXPECT_LT(s.at("remote_delay_p99_us").get<double>(), 5000.0) << s;
 
     // Peer -> this host: the bridge's record says what a receiver must see.
     const auto record = m_net->Bridge().Record(netns::Direction::BToA);
     const netns::DelaySummary added = netns::AddedDelay(record);
-    EXPECT_NEAR(s.at("local_delay_p99_us").get<double>(), (added.p99Ns - added.minNs) / 1000.0,
-                400.0)
+    // The summary's p99 is the median of the intervals' (a few late
+    // wake-ups of a busy machine lift the bridge's overall p99, not that).
+    const double addedP99Us = static_cast<double>(added.p99Ns - added.minNs) / 1000.0;
+    EXPECT_NEAR(s.at("local_delay_p99_us").get<double>(), addedP99Us,
+                std::max(400.0, addedP99Us * 0.25))
         << s;
     // The jitter estimate averaged over the run, from the bridge's own
     // record of the delays it added.

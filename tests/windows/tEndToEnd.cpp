@@ -246,10 +246,11 @@ TEST_F(EndToEndBridge, TheWindowsShowTheRoundTripAndEachDirectionsDelay) {
     const QString toRemote = Text(fmCenter.data(), "stRDelay");
     EXPECT_TRUE(toRemote.endsWith(" ms")) << toRemote.toStdString();
     EXPECT_NEAR(Number(toRemote), expectedMs, 1.0) << toRemote.toStdString();
-    // The other way has no spread: little variation, but measured.
+    // The other way has no spread: measured, and less than the way with it
+    // (the hosts' scheduling alone).
     const QString toLocal = Text(fmCenter.data(), "stLDelay");
     EXPECT_TRUE(toLocal.endsWith(" ms")) << toLocal.toStdString();
-    EXPECT_LT(Number(toLocal), 2.0) << toLocal.toStdString();
+    EXPECT_LT(Number(toLocal), Number(toRemote)) << toLocal.toStdString();
     EXPECT_GE(Number(toLocal), 0.0) << toLocal.toStdString();
     EXPECT_TRUE(Child<QLabel>(fmCenter.data(), "stRDelay")->toolTip().contains("jitter"));
 
