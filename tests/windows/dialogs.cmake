@@ -14,8 +14,10 @@ gtest_discover_tests(test_windows_dialogs PROPERTIES LABELS windows TIMEOUT 120 
 
 # Not a test: pictures of the dialogs under Xvfb (see DialogShots.cpp).
 add_executable(dialog_shots EXCLUDE_FROM_ALL ${CMAKE_CURRENT_LIST_DIR}/DialogShots.cpp)
-target_link_libraries(dialog_shots PRIVATE rv_windows rv_dialogs rv_netns Qt6::Test ravelox_warnings)
+target_link_libraries(dialog_shots PRIVATE rv_windows rv_dialogs rv_netns Qt6::Test GTest::gtest
+                      ravelox_warnings)
 
 # Not a test: pictures of the windows in a language under Xvfb (LangShots.cpp).
 add_executable(lang_shots EXCLUDE_FROM_ALL ${CMAKE_CURRENT_LIST_DIR}/LangShots.cpp)
-target_link_libraries(lang_shots PRIVATE rv_windows rv_dialogs rv_netns Qt6::Test ravelox_warnings)
+target_link_libraries(lang_shots PRIVATE rv_windows rv_dialogs rv_netns Qt6::Test GTest::gtest
+                      ravelox_warnings)
