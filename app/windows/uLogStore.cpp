@@ -122,6 +122,8 @@ bool TLogStore::SetViewMode(bool on) {
         const TLogResult loaded = m_log.LoadView(Path());
         if (m_log.Viewing())
             m_viewDelays = ReadDelayLog(Path());
+        m_viewDelayLocal = StoredDelayFigures(m_viewDelays, kSideLocal);
+        m_viewDelayRemote = StoredDelayFigures(m_viewDelays, kSideRemote);
         if (!m_log.Viewing())
             Report(loaded, false);
         else if (loaded.Status == lsTruncated && ShowStatus)

@@ -67,6 +67,10 @@ public:
     // The delay file's lines of the log shown in view mode (none for a log
     // without the file).
     const std::vector<TDelayLogLine>& ViewDelays() const { return m_viewDelays; }
+    // Their figures per side (kSideLocal, kSideRemote), made once at loading.
+    const TDelayFigures& ViewDelayFigures(char side) const {
+        return side == kSideLocal ? m_viewDelayLocal : m_viewDelayRemote;
+    }
     // Raised by the main window's EraseStatistics.
     void RaiseRestartMark() { m_log.RaiseRestartMark(); }
 
@@ -98,6 +102,8 @@ private:
     TResultLog m_log;
     TDelayLog m_delayLog;
     std::vector<TDelayLogLine> m_viewDelays;
+    TDelayFigures m_viewDelayLocal;
+    TDelayFigures m_viewDelayRemote;
     std::string m_path;
     QPointer<QAction> m_storeLog;
     QPointer<QAction> m_viewLog;

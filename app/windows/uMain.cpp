@@ -265,10 +265,9 @@ void TfmMain::connectCenter() {
             figures.Summary =
                 ViewSummary(m_logStore->View(kSideLocal), m_logStore->View(kSideRemote));
             // A log written without delay figures shows "?".
-            const auto& lines = m_logStore->ViewDelays();
-            figures.PeerReportsDelay = !lines.empty();
-            figures.DelayToRemote = StoredDelayFigures(lines, kSideRemote);
-            figures.DelayToLocal = StoredDelayFigures(lines, kSideLocal);
+            figures.PeerReportsDelay = !m_logStore->ViewDelays().empty();
+            figures.DelayToRemote = m_logStore->ViewDelayFigures(kSideRemote);
+            figures.DelayToLocal = m_logStore->ViewDelayFigures(kSideLocal);
         } else {
             figures.ElapsedMs = m_local->ElapsedMs();
             figures.Summary =
